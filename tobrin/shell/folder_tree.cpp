@@ -19,8 +19,10 @@ FolderTree::NodeId FolderTree::FindChild(NodeId parent, std::string_view text) c
 FolderTree::NodeId FolderTree::AddChild(NodeId parent, std::string_view text, int image_index) {
     if (nodes_.size() >= kNoNode) throw std::length_error("folder tree is full");
     const auto id = static_cast<NodeId>(nodes_.size());
-    nodes_.push_back(Node{std::string(text), parent, image_index, {}});
-    (parent == kNoNode ? roots_ : nodes_[parent].children).push_back(id);
+    auto& siblings = parent == kNoNode ? roots_ : nodes_.at(parent).children;
+    const auto row = static_cast<std::uint32_t>(siblings.size());
+    siblings.push_back(id);
+    nodes_.push_back(Node{std::string(text), parent, row, image_index, {}});
     by_parent_and_text_.emplace(Key(parent, text), id);
     return id;
 }

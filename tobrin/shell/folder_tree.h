@@ -20,6 +20,7 @@ class FolderTree {
     struct Node {
         std::string text;
         NodeId parent = kNoNode;
+        std::uint32_t row = 0;  // position among its siblings
         int image_index = 0;
         std::vector<NodeId> children;
     };

@@ -1,0 +1,93 @@
+#include "ui_hand_off.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QThread>
+#include <chrono>
+#include <thread>
+
+namespace tobrin::shell {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+// How long the UI thread waits for the next update before going back to its event loop.
+constexpr auto kIdlePoll = std::chrono::microseconds(30);
+// Longest stretch of back-to-back updates before the event loop gets to paint.
+constexpr auto kPollBudget = std::chrono::milliseconds(8);
+// Spins of the waiting worker before it sleeps on the futex.
+constexpr int kWorkerSpins = 4000;
+
+const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+}  // namespace
+
+UiHandOff::UiHandOff(QObject* parent) : QObject(parent) {}
+
+void UiHandOff::Apply(void* callable, Call call) {
+    if (QThread::currentThread() == thread()) {
+        call(callable);
+        return;
+    }
+    callable_ = callable;
+    call_ = call;
+    const std::uint32_t ticket = requested_.load(std::memory_order_relaxed) + 1;
+    // Publishing the ticket and then reading the polling flag, both sequentially
+    // consistent, pairs with Drain's clear-then-recheck: one side always notices.
+    requested_.store(ticket);
+    if (!polling_.load()) PostWake();
+    WaitUntilApplied(ticket);
+}
+
+void UiHandOff::WaitUntilApplied(std::uint32_t ticket) const {
+    for (int spin = 0; spin < kWorkerSpins; ++spin) {
+        if (applied_.load(std::memory_order_acquire) == ticket) return;
+        CpuRelax();
+    }
+    for (auto seen = applied_.load(std::memory_order_acquire); seen != ticket;
+         seen = applied_.load(std::memory_order_acquire)) {
+        applied_.wait(seen, std::memory_order_acquire);
+    }
+}
+
+bool UiHandOff::event(QEvent* event) {
+    if (event->type() != kWakeEvent) return QObject::event(event);
+    Drain();
+    return true;
+}
+
+void UiHandOff::Drain() {
+    polling_.store(true);
+    const auto budget_end = Clock::now() + kPollBudget;
+    auto last_update = Clock::now();
+    while (true) {
+        const auto ticket = requested_.load(std::memory_order_acquire);
+        if (ticket != applied_.load(std::memory_order_relaxed)) {
+            call_(callable_);
+            applied_.store(ticket, std::memory_order_release);
+            applied_.notify_one();
+            last_update = Clock::now();
+            if (last_update >= budget_end) break;
+        } else if (Clock::now() - last_update > kIdlePoll) {
+            break;
+        } else {
+            CpuRelax();
+        }
+    }
+    polling_.store(false);
+    // An update published while the flag was still set has posted no event.
+    if (requested_.load() != applied_.load(std::memory_order_relaxed)) PostWake();
+}
+
+void UiHandOff::PostWake() {
+    QCoreApplication::postEvent(this, new QEvent(kWakeEvent));
+}
+
+}  // namespace tobrin::shell
