@@ -42,7 +42,7 @@ std::int64_t SaturatingAdd(std::int64_t a, std::int64_t b) {
 std::string_view LineStore::Append(std::string_view line) {
     if (line.size() > free_size_) {
         const auto size = std::max(kBlockSize, line.size());
-        blocks_.push_back(std::make_unique<char[]>(size));
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
         free_ = blocks_.back().get();
         free_size_ = size;
     }
