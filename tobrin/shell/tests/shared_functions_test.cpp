@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
+#include <locale>
 #include <string>
 #include <vector>
 
@@ -76,11 +76,14 @@ TEST(FormatFileSize, UsesBinaryThresholdsAndTwoDecimals) {
     for (const auto& [text, shown] : cases) EXPECT_EQ(FormatFileSize(text), shown) << text;
 }
 
+struct CommaPoint : std::numpunct<char> {
+    char do_decimal_point() const override { return ','; }
+};
+
 TEST(FormatFileSize, KeepsThePointUnderACommaLocale) {
-    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no de_DE locale";
+    const auto previous = std::locale::global(std::locale(std::locale::classic(), new CommaPoint));
     const auto shown = FormatFileSize(1536);
-    std::setlocale(LC_NUMERIC, previous.c_str());
+    std::locale::global(previous);
     EXPECT_EQ(shown, "1.50 KB");
 }
 
@@ -112,7 +115,7 @@ TEST(IsTooLargeForPreview, ComparesWholeMegabytesWithTheLimit) {
     EXPECT_FALSE(IsTooLargeForPreview("11.00 MB", 11));
 }
 
-TEST(TextHelpers, TrimAndFoldOnlyAscii) {
+TEST(ShellText, TrimAndFoldOnlyAscii) {
     EXPECT_EQ(Trim(" \t12\r\n"), "12");
     EXPECT_EQ(Trim("   "), "");
     EXPECT_TRUE(EqualsNoCase("C:\\DOCS\\", "c:\\docs\\"));

@@ -43,7 +43,7 @@ class QtEnvironment : public ::testing::Environment {
 [[maybe_unused]] auto* const kQtEnvironment =
     ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-using Widgets = ::testing::Test;
+using ShellWidgets = ::testing::Test;
 
 std::string Line(std::string_view name, std::string_view folder, int index, std::string_view last) {
     return std::string(name) + "|" + std::string(folder) + "|1536|1/2/2020 3:04:05|" +
@@ -58,7 +58,7 @@ QString Cell(const QAbstractItemModel& model, int row, int column) {
     return model.data(model.index(row, column), Qt::DisplayRole).toString();
 }
 
-TEST_F(Widgets, StepProgressBarSweepsAndEndsAtZero) {
+TEST_F(ShellWidgets, StepProgressBarSweepsAndEndsAtZero) {
     QProgressBar bar;
     bar.setValue(5);
     QSignalSpy values(&bar, &QProgressBar::valueChanged);
@@ -69,7 +69,7 @@ TEST_F(Widgets, StepProgressBarSweepsAndEndsAtZero) {
     EXPECT_EQ(values.at(20).at(0).toInt(), 20);
 }
 
-TEST_F(Widgets, FileListShowsTheLineFields) {
+TEST_F(ShellWidgets, FileListShowsTheLineFields) {
     const std::vector<std::string> lines = {
         Line("a.jpg", "C:\\", 7, "87%"),
         "|C:\\|1|t|8|0",
@@ -97,7 +97,7 @@ TEST_F(Widgets, FileListShowsTheLineFields) {
     EXPECT_EQ(raw.CellText(2, FileListModel::kLastColumn), "");
 }
 
-TEST_F(Widgets, FillFileListHonoursTheLimitAndAddFileRowItsMark) {
+TEST_F(ShellWidgets, FillFileListHonoursTheLimitAndAddFileRowItsMark) {
     std::vector<std::string> lines;
     for (int i = 0; i < 1200; ++i) lines.push_back(Line("f", "C:\\", i, "100%"));
     FileListModel list;
@@ -114,7 +114,7 @@ TEST_F(Widgets, FillFileListHonoursTheLimitAndAddFileRowItsMark) {
     EXPECT_TRUE(CheckedIndexes(list).empty());
 }
 
-TEST_F(Widgets, CheckMarksFollowTheViewAndTheBulkOperations) {
+TEST_F(ShellWidgets, CheckMarksFollowTheViewAndTheBulkOperations) {
     const std::vector<std::string> lines = {Line("a", "C:\\", 3, "1%"), Line("b", "C:\\", 4, "1%"),
                                             Line("c", "C:\\", 3, "1%")};
     FileListModel list;
@@ -139,7 +139,7 @@ TEST_F(Widgets, CheckMarksFollowTheViewAndTheBulkOperations) {
     EXPECT_TRUE(CheckedIndexes(list).empty());
 }
 
-TEST_F(Widgets, FolderTreeModelMirrorsTheTree) {
+TEST_F(ShellWidgets, FolderTreeModelMirrorsTheTree) {
     FolderTree tree;
     for (const auto* folder : {"C:\\a\\b\\", "C:\\a\\x\\", "LostFiles0", "c:\\A\\b\\c\\"}) {
         AddFolderPath(tree, folder, 0);
@@ -158,7 +158,7 @@ TEST_F(Widgets, FolderTreeModelMirrorsTheTree) {
     EXPECT_EQ(NodePath(model, {}), "");
 }
 
-TEST_F(Widgets, TreeClicksListTheNodeFiles) {
+TEST_F(ShellWidgets, TreeClicksListTheNodeFiles) {
     std::vector<std::string> lines;
     for (int i = 0; i < 600; ++i)
         lines.push_back(Line("f", i % 2 ? "C:\\Docs\\" : "C:\\Docs\\Old\\", i, "1%"));
@@ -204,7 +204,7 @@ TEST_F(Widgets, TreeClicksListTheNodeFiles) {
     EXPECT_EQ(remembered, "LostFiles0");
 }
 
-TEST_F(Widgets, HandOffAppliesEachUpdateOnTheUiThreadBeforeReturning) {
+TEST_F(ShellWidgets, HandOffAppliesEachUpdateOnTheUiThreadBeforeReturning) {
     UiHandOff hand_off;
     constexpr int kUpdates = 20'000;
     int applied = 0;  // touched by the UI thread only, read by the worker after each hand-off

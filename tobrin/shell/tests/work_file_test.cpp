@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class WorkFile : public ::testing::Test {
+class PreviewWorkFile : public ::testing::Test {
   protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
@@ -43,7 +43,7 @@ std::vector<std::byte> Bytes(std::string_view text) {
     return bytes;
 }
 
-TEST_F(WorkFile, CreateTruncatesAndExtendsWithZeros) {
+TEST_F(PreviewWorkFile, CreateTruncatesAndExtendsWithZeros) {
     std::ofstream(path_) << "old contents that are longer than the new size";
     ASSERT_TRUE(CreateSizedFile(path_, 16));
     EXPECT_EQ(Contents(), std::vector<char>(16, '\0'));
@@ -51,7 +51,7 @@ TEST_F(WorkFile, CreateTruncatesAndExtendsWithZeros) {
     EXPECT_EQ(fs::file_size(path_), 10'485'760u);
 }
 
-TEST_F(WorkFile, WriteCopiesAtMostTheFileSize) {
+TEST_F(PreviewWorkFile, WriteCopiesAtMostTheFileSize) {
     ASSERT_TRUE(CreateSizedFile(path_, 8));
     ASSERT_TRUE(WriteFileContents(path_, 8, Bytes("abc")));
     EXPECT_EQ(Contents(), (std::vector<char>{'a', 'b', 'c', 0, 0, 0, 0, 0}));
@@ -61,7 +61,7 @@ TEST_F(WorkFile, WriteCopiesAtMostTheFileSize) {
     EXPECT_EQ(fs::file_size(path_), 12u);
 }
 
-TEST_F(WorkFile, ZeroClearsTheFirstBytes) {
+TEST_F(PreviewWorkFile, ZeroClearsTheFirstBytes) {
     std::ofstream(path_) << "abcdefgh";
     ASSERT_TRUE(ZeroFileContents(path_, 4));
     EXPECT_EQ(Contents(), (std::vector<char>{0, 0, 0, 0, 'e', 'f', 'g', 'h'}));
@@ -69,14 +69,14 @@ TEST_F(WorkFile, ZeroClearsTheFirstBytes) {
     EXPECT_EQ(Contents(), std::vector<char>(10, '\0'));
 }
 
-TEST_F(WorkFile, HelpersNeedAnExistingFile) {
+TEST_F(PreviewWorkFile, HelpersNeedAnExistingFile) {
     EXPECT_FALSE(ZeroFileContents(path_, 4));
     EXPECT_FALSE(WriteFileContents(path_, 4, Bytes("abcd")));
     EXPECT_FALSE(fs::exists(path_));
     EXPECT_FALSE(CreateSizedFile((dir_ / "no/such/dir").string(), 4));
 }
 
-TEST_F(WorkFile, InUseWhileAnotherHolderLocksIt) {
+TEST_F(PreviewWorkFile, InUseWhileAnotherHolderLocksIt) {
     EXPECT_FALSE(IsFileInUse(path_));
     ASSERT_TRUE(CreateSizedFile(path_, 64));
     EXPECT_FALSE(IsFileInUse(path_));
