@@ -1,0 +1,58 @@
+// Copies selected found files into the target directory, flat or along
+// their folder paths, never over an existing file and never outside it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engines.h"
+#include "progress.h"
+
+namespace tobrin::cli {
+
+struct RecoveryTotals {
+    std::uint64_t recovered = 0;
+    std::uint64_t skipped = 0;
+    std::uint64_t failed = 0;
+};
+
+struct RecoveryOptions {
+    std::string target_dir;
+    bool tree = false;
+    bool json = false;
+    bool quiet = false;
+};
+
+class Recoverer {
+  public:
+    Recoverer(FileSource& source, RecoveryOptions options, Progress& progress)
+        : source_(source), options_(std::move(options)), progress_(progress) {}
+
+    // Recovers the file of one usable found-file line and reports it.
+    void Take(std::string_view line);
+    const RecoveryTotals& totals() const { return totals_; }
+
+  private:
+    enum class Outcome { kRecovered, kSkipped, kFailed };
+    Outcome RecoverTo(std::uint32_t index, const std::string& target);
+    void Report(Outcome outcome, std::string_view line, const std::string& target);
+
+    FileSource& source_;
+    RecoveryOptions options_;
+    Progress& progress_;
+    RecoveryTotals totals_;
+};
+
+// Creates `folders` one below the other under `base`; an existing component
+// must be a real directory, not a link that could lead elsewhere. Returns the
+// deepest folder's path, or null with `error` set.
+std::optional<std::string> MakeFolders(const std::string& base,
+                                       const std::vector<std::string>& folders, std::string& error);
+
+// Whether anything (a file, a folder, a dangling link) is at `path`.
+bool PathTaken(const std::string& path);
+
+}  // namespace tobrin::cli
