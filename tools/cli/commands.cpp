@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <array>
+#include <chrono>
 #include <cstdio>
 
 #include "engines.h"
@@ -91,26 +93,47 @@ int RunPartitions(const Invocation& invocation) {
     return kExitOk;
 }
 
-std::string ScanSummary(const FileSource& source, std::uint64_t found, std::uint64_t deleted) {
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::string Seconds(double seconds) {
+    std::array<char, 32> text{};
+    std::snprintf(text.data(), text.size(), "%.3f s", seconds);
+    return text.data();
+}
+
+// "C:: 12 files found; opened in 0.010 s, scanned in 0.200 s"; the raw engine
+// also counts the deleted ones, and its opening is the partition's preparation.
+std::string ScanSummary(const FileSource& source, std::uint64_t found, std::uint64_t deleted,
+                        double open_seconds, double scan_seconds) {
+    const bool raw = source.kind() == LineKind::kRaw;
     std::string summary = source.name() + ": " + std::to_string(found) + " files found";
-    if (source.kind() == LineKind::kRaw) summary += " (" + std::to_string(deleted) + " deleted)";
-    return summary;
+    if (raw) summary += " (" + std::to_string(deleted) + " deleted)";
+    return summary + (raw ? "; prepared in " : "; opened in ") + Seconds(open_seconds) +
+           ", scanned in " + Seconds(scan_seconds);
 }
 
 int RunScan(const Invocation& invocation) {
     std::string error;
+    const auto open_start = std::chrono::steady_clock::now();
     const auto source = OpenSource(invocation.source, error);
     if (!source) return Fail(error);
+    const double open_seconds = SecondsSince(open_start);
     Progress progress(LiveProgressWanted(invocation.quiet), "files found");
     std::uint64_t deleted = 0;
+    const auto scan_start = std::chrono::steady_clock::now();
     const bool ran = source->Scan([&](std::string_view line) {
         progress.Count();
         if (source->kind() == LineKind::kRaw && IsDeletedRawLine(line)) ++deleted;
         Row(invocation.json ? FoundFileObject(line, source->kind()).Text() : std::string(line));
     });
+    const double scan_seconds = SecondsSince(scan_start);
     progress.Finish();
     if (!ran) return Fail("the scan of " + source->name() + " could not run");
-    if (!invocation.quiet) Note(ScanSummary(*source, progress.count(), deleted));
+    if (!invocation.quiet) {
+        Note(ScanSummary(*source, progress.count(), deleted, open_seconds, scan_seconds));
+    }
     return kExitOk;
 }
 
