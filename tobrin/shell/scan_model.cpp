@@ -124,9 +124,11 @@ void ScanModel::Count() {
 }
 
 void TakeInLine(ScanModel& model, std::string_view line, ScanObserver& observer) {
+    // A line of the wrong shape is no orphan either: it takes no place in a
+    // group, and the fields shown stay those of the last usable line.
+    if (!IsUsable(line, model.incoming_fields_)) return;
     model.current_line_.assign(line);
-    // A line of the wrong shape is no orphan either: it takes no place in a group.
-    if (!IsUsable(model.current_line_, model.current_fields_)) return;
+    IsUsable(model.current_line_, model.current_fields_);
     if (model.rename_orphans_ && IsOrphanFolder(model.current_fields_[kFieldFolder])) {
         model.RenameOrphan();
     }

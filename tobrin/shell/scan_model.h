@@ -120,6 +120,7 @@ class ScanModel {
     FolderList folders_;
     std::string current_line_;
     std::vector<std::string_view> current_fields_;
+    std::vector<std::string_view> incoming_fields_;  // reused to test each line's shape
     std::uint64_t records_received_ = 0;
     std::int64_t size_sum_ = 0;
     int orphan_counter_ = 0;

@@ -76,13 +76,15 @@ TEST_F(ScanModelTest, OnlyTheFolderFieldMakesAnOrphan) {
 
 TEST_F(ScanModelTest, UnusableLinesAreNeitherCountedNorKept) {
     model.filter().SetAllFiles(true);
+    TakeIn(Line("shown", "C:\\", 5, 0));
     TakeIn("|C:\\|5|t|1|100%");
     TakeIn("a|NULL|5|t|1");
     TakeIn("a|NULL|5|t|1|100%|extra");
-    EXPECT_TRUE(model.MatchedLines().empty());
-    EXPECT_EQ(model.RecordsReceived(), 0u);
+    EXPECT_EQ(model.MatchedLines().size(), 1u);
+    EXPECT_EQ(model.RecordsReceived(), 1u);
     EXPECT_EQ(model.OrphanCounter(), 0);
-    EXPECT_TRUE(observer.counted_names.empty());
+    EXPECT_EQ(observer.counted_names, std::vector<std::string>{"shown"});
+    EXPECT_EQ(model.CurrentFields()[kFieldName], "shown");
 }
 
 TEST_F(ScanModelTest, FilterKeepsMatchingExtensionsAndCountsEverything) {
