@@ -93,6 +93,16 @@ int RunPartitions(const Invocation& invocation) {
     return kExitOk;
 }
 
+// "C: " or "partition 3: ", the start of a summary line.
+std::string Subject(const FileSource& source) {
+    const std::string name = source.name();
+    return name.back() == ':' ? name + " " : name + ": ";
+}
+
+std::string Files(std::uint64_t count) {
+    return std::to_string(count) + (count == 1 ? " file" : " files");
+}
+
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -108,7 +118,7 @@ std::string Seconds(double seconds) {
 std::string ScanSummary(const FileSource& source, std::uint64_t found, std::uint64_t deleted,
                         double open_seconds, double scan_seconds) {
     const bool raw = source.kind() == LineKind::kRaw;
-    std::string summary = source.name() + ": " + std::to_string(found) + " files found";
+    std::string summary = Subject(source) + Files(found) + " found";
     if (raw) summary += " (" + std::to_string(deleted) + " deleted)";
     return summary + (raw ? "; prepared in " : "; opened in ") + Seconds(open_seconds) +
            ", scanned in " + Seconds(scan_seconds);
@@ -154,10 +164,9 @@ bool CollectLines(FileSource& source, bool quiet, shell::LineStore& lines) {
 
 std::string RecoverySummary(const FileSource& source, std::size_t found, std::size_t selected,
                             const RecoveryTotals& totals) {
-    return source.name() + ": " + std::to_string(found) + " files found, " +
-           std::to_string(selected) + " selected, " + std::to_string(totals.recovered) +
-           " recovered, " + std::to_string(totals.skipped) + " skipped (already there), " +
-           std::to_string(totals.failed) + " failed";
+    return Subject(source) + Files(found) + " found, " + std::to_string(selected) + " selected, " +
+           std::to_string(totals.recovered) + " recovered, " + std::to_string(totals.skipped) +
+           " skipped (already there), " + std::to_string(totals.failed) + " failed";
 }
 
 int RunRecover(const Invocation& invocation) {
