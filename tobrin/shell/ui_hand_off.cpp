@@ -11,19 +11,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 // How long the UI thread waits for the next update before going back to its event loop.
-constexpr auto kIdlePoll = std::chrono::microseconds(30);
+constexpr auto kIdlePoll = std::chrono::microseconds(20);
 // Longest stretch of back-to-back updates before the event loop gets to paint.
 constexpr auto kPollBudget = std::chrono::milliseconds(8);
-// Spins of the waiting worker before it sleeps on the futex.
-constexpr int kWorkerSpins = 4000;
+// How long the waiting worker spins before it sleeps on the futex. Short:
+// when both threads share one core, spinning only delays the UI thread.
+constexpr auto kWorkerSpin = std::chrono::microseconds(2);
 
 const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
-#else
-    std::this_thread::yield();
 #endif
 }
 
@@ -47,8 +46,8 @@ void UiHandOff::Apply(void* callable, Call call) {
 }
 
 void UiHandOff::WaitUntilApplied(std::uint32_t ticket) const {
-    for (int spin = 0; spin < kWorkerSpins; ++spin) {
-        if (applied_.load(std::memory_order_acquire) == ticket) return;
+    const auto spin_end = Clock::now() + kWorkerSpin;
+    while (applied_.load(std::memory_order_acquire) != ticket && Clock::now() < spin_end) {
         CpuRelax();
     }
     for (auto seen = applied_.load(std::memory_order_acquire); seen != ticket;
@@ -78,7 +77,8 @@ void UiHandOff::Drain() {
         } else if (Clock::now() - last_update > kIdlePoll) {
             break;
         } else {
-            CpuRelax();
+            // Yielding lets a worker that shares this core produce the next update.
+            std::this_thread::yield();
         }
     }
     polling_.store(false);
