@@ -191,6 +191,7 @@ class FatImage {
     static constexpr std::uint32_t kReserved = 32;
     static constexpr std::uint32_t kFatSize = 640;
     static constexpr std::uint32_t kDataStart = kReserved + 2 * kFatSize;
+    static constexpr std::uint32_t kFat2 = kReserved + kFatSize;
 
     FatImage() : bytes_(std::uint64_t{kSectors} * 512, 0) {
         boot(0);
