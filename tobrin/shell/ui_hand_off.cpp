@@ -58,7 +58,12 @@ void UiHandOff::WaitUntilApplied(std::uint32_t ticket) const {
 
 bool UiHandOff::event(QEvent* event) {
     if (event->type() != kWakeEvent) return QObject::event(event);
+    // A spare wake delivered inside an update's own event loop (a message box)
+    // must not run that update again; the worker is still waiting for it.
+    if (draining_) return true;
+    draining_ = true;
     Drain();
+    draining_ = false;
     return true;
 }
 

@@ -42,6 +42,7 @@ class UiHandOff : public QObject {
     std::atomic<std::uint32_t> applied_{0};
     // True while the UI thread polls the slot, so the worker posts no event.
     std::atomic<bool> polling_{false};
+    bool draining_ = false;  // UI thread only
 };
 
 }  // namespace tobrin::shell
