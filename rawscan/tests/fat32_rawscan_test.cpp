@@ -3,70 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "rawscan.h"
-#include "test_images.h"
+#include "sample_images.h"
 
 namespace rawscan::fat32 {
 namespace {
 
 using namespace rawscan::testing;
 using tobrin::platform::use_disks;
-
-constexpr const char* kTime = "4/3/2008 10:15:36";
-
-// Root: a long-named file over a two-cluster chain, a live file, a deleted file, a
-// folder, a deleted folder, a deleted "folder" whose cluster is not one, and a
-// second entry for the first folder.
-FatImage sample_fat() {
-    FatImage img;
-    std::uint32_t slot = img.long_name(2, 0, u"Long file name.txt");
-    img.entry(2, slot++, "LONGFI~1TXT", 0x20, 10, 600);
-    img.chain(10, 2);
-    img.fill_cluster(10, std::string(512, 'a'));
-    img.fill_cluster(11, std::string(88, 'b'));
-    img.entry(2, slot++, "README  TXT", 0x20, 12, 5);
-    img.chain(12, 1);
-    img.fill_cluster(12, "hello");
-    img.entry(2, slot++,
-              "\xE5"
-              "ELETED TXT",
-              0x20, 13, 700);
-    img.fill_cluster(13, std::string(512, 'c'));
-    img.fill_cluster(14, std::string(188, 'd'));
-    img.entry(2, slot++, "DIR        ", 0x10, 20, 0);
-    img.chain(20, 1);
-    img.dots(20, 0);
-    img.entry(20, 2, "INNER   BIN", 0x20, 21, 3);
-    img.chain(21, 1);
-    img.fill_cluster(21, "xyz");
-    img.entry(2, slot++,
-              "\xE5"
-              "OLD       ",
-              0x10, 30, 0);
-    img.dots(30, 0);
-    img.entry(30, 2, "LOST    TXT", 0x20, 31, 4);
-    img.fill_cluster(31, "lost");
-    img.entry(2, slot++,
-              "\xE5"
-              "BAD       ",
-              0x10, 40, 0);
-    img.fill_cluster(40, "not a folder");
-    img.entry(2, slot++, "TWICE      ", 0x10, 20, 0);
-    img.entry(2, slot++, "EMPTY   TXT", 0x20, 0, 0);
-    img.entry(2, slot++, "LOOP    BIN", 0x20, 50, 5000);
-    img.link(50, 51);
-    img.link(51, 50);
-    return img;
-}
-
-const std::vector<std::string> kSampleLines = {
-    std::string("Long file name.txt|C:\\|600|") + kTime + "|0|0",
-    std::string("README.TXT|C:\\|5|") + kTime + "|1|0",
-    std::string("_ELETED.TXT|C:\\|700|") + kTime + "|2|1",
-    std::string("INNER.BIN|C:\\DIR\\|3|") + kTime + "|3|0",
-    std::string("LOST.TXT|C:\\_OLD\\|4|") + kTime + "|4|1",
-    std::string("EMPTY.TXT|C:\\|0|") + kTime + "|5|0",
-    std::string("LOOP.BIN|C:\\|5000|") + kTime + "|6|0",
-};
 
 class Fat32Test : public ::testing::Test {
   protected:
