@@ -24,8 +24,8 @@ void Progress::Count() {
 void Progress::Draw(Clock::time_point now) {
     const double seconds = std::chrono::duration<double>(now - start_).count();
     const double rate = seconds > 0 ? static_cast<double>(count_) / seconds : 0;
-    std::fprintf(stderr, "\r\x1b[K%llu %s (%.0f/s)", static_cast<unsigned long long>(count_),
-                 what_.c_str(), rate);
+    std::fprintf(stderr, "\r\x1b[K%s: %llu (%.0f/s)", what_.c_str(),
+                 static_cast<unsigned long long>(count_), rate);
     std::fflush(stderr);
     last_draw_ = now;
     drawn_ = true;
