@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   clang libclang-rt-14-dev
   ntfs-3g mtools dosfstools fdisk xxd
-  sleuthkit testdisk
+  sleuthkit testdisk faketime
 )
 missing=()
 for p in "${packages[@]}"; do
