@@ -11,12 +11,39 @@
 #include <vector>
 
 #include "cli_process.h"
-#include "fixture_files.h"
+#include "tobrin/testing/fixtures.h"
+#include "tobrin/testing/sha256.h"
 
 namespace tobrin::cli::test {
 namespace {
 
 namespace fs = std::filesystem;
+using tobrin::testing::ManifestRow;
+using Manifest = std::vector<ManifestRow>;
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    return std::ranges::equal(a, b, [&](char x, char y) { return fold(x) == fold(y); });
+}
+
+std::string FixturePath(const std::string& image) {
+    return tobrin::testing::fixture_path(image).string();
+}
+
+Manifest ReadManifest(const std::string& image) {
+    return tobrin::testing::read_manifest(image);
+}
+
+std::string Sha256Hex(std::string_view bytes) {
+    return tobrin::testing::sha256_hex(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+}
+
+// Empty when nothing was recovered there.
+std::string Sha256OfFile(const std::string& path) {
+    if (!fs::is_regular_file(path)) return "";
+    return tobrin::testing::sha256_hex(tobrin::testing::read_file_bytes(path));
+}
 
 struct VolumeImage {
     const char* image;
@@ -93,10 +120,10 @@ bool ExpectIntact(const ManifestRow& row, bool fat) {
         return false;
     }
     for (const char* tag : {"clusters-reused", "record-reused", "compressed", "sparse"}) {
-        if (row.Has(tag)) return false;
+        if (row.has(tag)) return false;
     }
     // The volume engine reads a deleted FAT file as one stretch from its first cluster.
-    return !(fat && row.Has("fragmented"));
+    return !(fat && row.has("fragmented"));
 }
 
 // FAT names compare without regard to case; a deleted short name has lost its
@@ -112,7 +139,7 @@ bool SamePath(const std::string& manifest_path, const std::string& found_path, b
 
 const ManifestRow* RowOf(const Manifest& manifest, const Found& found, bool fat) {
     const std::string path = found.ManifestPath();
-    for (const ManifestRow& row : manifest.rows) {
+    for (const ManifestRow& row : manifest) {
         if (row.deleted == found.deleted && SamePath(row.path, path, fat)) return &row;
     }
     return nullptr;
@@ -292,8 +319,9 @@ TEST(CliEndToEnd, ErrorsNameWhatFailed) {
 // of fat32.img into "../..", so that the name holds both ".." and "/".
 std::string ImageWithClimbingName(std::string& patched_name) {
     const Manifest manifest = ReadManifest("fat32.img");
-    std::string image = ReadFileBytes(FixturePath("fat32.img"));
-    for (const ManifestRow& row : manifest.rows) {
+    const auto bytes = tobrin::testing::read_file_bytes(FixturePath("fat32.img"));
+    std::string image(bytes.begin(), bytes.end());
+    for (const ManifestRow& row : manifest) {
         const std::string name = row.path.substr(row.path.rfind('/') + 1);
         if (!row.deleted || !row.tags.empty() || row.size == 0 || name.size() < 8) continue;
         std::string utf16;
