@@ -127,12 +127,16 @@ std::optional<FileData> decode_data(const MftRecord& record, std::uint64_t clust
     out.size = data->data_size;
     auto runs = tobrin::decode_ntfs_runs(data->run_list);
     if (!runs) return out;
-    const bool on_volume = std::all_of(runs->begin(), runs->end(), [&](const tobrin::NtfsRun& r) {
+    // A file's runs do not overlap, so together they hold at most the volume's clusters;
+    // this bounds every later walk over them by the volume size.
+    std::uint64_t total = 0;
+    for (const tobrin::NtfsRun& r : *runs) {
         const auto first = static_cast<std::uint64_t>(r.first_cluster);
         const auto count = static_cast<std::uint64_t>(r.cluster_count);
-        return first <= cluster_count && count <= cluster_count - first;
-    });
-    if (!on_volume) return out;
+        if (first > cluster_count || count > cluster_count - first) return out;
+        total += count;
+        if (total > cluster_count) return out;
+    }
     out.kind = DataKind::runs;
     out.runs = std::move(*runs);
     return out;

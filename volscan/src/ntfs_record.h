@@ -76,8 +76,8 @@ struct FileData {
     std::uint64_t size = 0;
 };
 // The first $DATA attribute of the record: its resident bytes or its runs, which must
-// lie on a volume of `cluster_count` clusters. Without a $DATA attribute: none.
-// A run list that does not decode yields resident kind, no bytes, and the size.
+// lie on a volume of `cluster_count` clusters and together not exceed it. Without a $DATA
+// attribute: none. A run list that does not decode yields resident kind, no bytes, and the size.
 std::optional<FileData> decode_data(const MftRecord& record, std::uint64_t cluster_count);
 
 }  // namespace volscan
