@@ -7,16 +7,20 @@
 #include <filesystem>
 
 #include "fat32_rawscan.h"
-#include "manifest.h"
 #include "ntfs_rawscan.h"
 #include "partition_table.h"
 #include "rawscan.h"
 #include "test_images.h"
+#include "tobrin/testing/fixtures.h"
+#include "tobrin/testing/sha256.h"
 
 namespace rawscan {
 namespace {
 
 using namespace rawscan::testing;
+using tobrin::testing::fixture_path;
+using tobrin::testing::ManifestRow;
+using tobrin::testing::read_manifest;
 namespace fs = std::filesystem;
 
 struct Line {
@@ -119,7 +123,7 @@ class ImageTest : public ::testing::Test {
         std::vector<tobrin::platform::DiskSource> sources;
         for (const auto& [name, sector_size] : disks) {
             tobrin::platform::DiskSource source;
-            source.path = fixture_path(name);
+            source.path = fixture_path(name).string();
             source.sector_size = sector_size;
             sources.push_back(source);
         }
@@ -137,10 +141,11 @@ class ImageTest : public ::testing::Test {
         return parsed;
     }
 
+    // SHA-256 of the file recovered into a new target.
     std::string recover(std::uint32_t partition, std::uint32_t index) {
         const std::string path = (dir_ / std::to_string(recovered_++)).string();
         EXPECT_EQ(RecoverRawFile(ctx_, partition, index, path.c_str(), nullptr), 1);
-        return read_file(path);
+        return tobrin::testing::sha256_hex(tobrin::testing::read_file_bytes(path));
     }
 
     // Every row the engine can read is listed with its path, time and bytes; every
@@ -171,7 +176,7 @@ class ImageTest : public ::testing::Test {
             const bool guessed_chain = kind == Kind::fat32 && row.deleted && row.has("fragmented");
             if (!row.has("clusters-reused") && !guessed_chain &&
                 !overwritten_by_deleted_file(row)) {
-                EXPECT_EQ(sha256_hex(recover(partition, match->index)), row.sha256)
+                EXPECT_EQ(recover(partition, match->index), row.sha256)
                     << image << ": bytes of " << row.path;
             }
         }
@@ -192,21 +197,20 @@ class ImageTest : public ::testing::Test {
 
 TEST_F(ImageTest, DiskLayout) {
     open({{"disk.img", 512}, {"fat32.img", 512}});
-    const auto layout = read_tsv(fixture_path("disk.layout.tsv"));
+    const auto layout = tobrin::testing::read_disk_layout("disk.img");
     const auto table = enumerate_partitions();
     ASSERT_TRUE(table);
     EXPECT_EQ(table->disk_count, 2u);
     std::size_t record = 0;
-    for (const auto& row : layout) {
-        if (row[0] == "-") continue;  // the extended partition itself
+    for (const auto& row : layout.rows) {
+        if (!row.ordinal) continue;  // the extended partition itself
         ASSERT_LT(record, table->records.size());
         const PartitionRecord& r = table->records[record++];
         EXPECT_EQ(r.disk_index, 0u);
-        EXPECT_EQ(r.start, std::stoull(row[3])) << row[0];
-        EXPECT_EQ(r.length, std::stoull(row[4])) << row[0];
-        const std::uint32_t type = std::stoul(row[2]);
-        if (accepted_partition_type(static_cast<std::uint8_t>(type)) && type < 0x80) {
-            EXPECT_EQ(r.type, type) << row[0];
+        EXPECT_EQ(r.start, row.start) << *row.ordinal;
+        EXPECT_EQ(r.length, row.length) << *row.ordinal;
+        if (row.type < 0x80) {
+            EXPECT_EQ(r.type, row.type) << *row.ordinal;
             EXPECT_EQ(r.root[1], ':');
         } else {
             EXPECT_STREQ(r.root, "NIL");
