@@ -6,7 +6,7 @@ tool five times per image and prints one table: wall time (median), peak memory,
 deleted files reported, how many of them carry the right full path (checked against
 the image's manifest), and the ratio to `tobrin-cli scan` on the same image.
 
-    python3 bench/run_bench.py [--build build] [--images build/bench-images] [--runs 5]
+    python3 bench/run_bench.py [--build build] [--images build/fixtures] [--runs 5]
 """
 
 import argparse
@@ -81,7 +81,7 @@ def read_manifest(path, fs):
 
 def bench_images(folder):
     images = []
-    for manifest in sorted(folder.glob("*.manifest.tsv")):
+    for manifest in sorted(folder.glob("bench-*.manifest.tsv")):
         path = manifest.with_name(manifest.name.replace(".manifest.tsv", ".img"))
         if not path.exists():
             continue
@@ -426,8 +426,8 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--no-build-images", action="store_true")
     args = parser.parse_args()
-    images_dir = args.images or args.build / "bench-images"
-    cli = str(args.build / "bin" / "tobrin-cli")
+    images_dir = args.images or args.build / "fixtures"
+    cli = str((args.build / "bin" / "tobrin-cli").resolve())
     if not args.no_build_images:
         build_images(images_dir)
     images = bench_images(images_dir)
