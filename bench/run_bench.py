@@ -33,6 +33,22 @@ class Image:
     fs: str  # "ntfs", "fat32" or "fat16"
     files: int  # files in the manifest
     deleted: set = field(default_factory=set)  # normalised paths of the deleted files
+    masked: dict = field(default_factory=dict)  # FAT: masked path -> deleted paths
+
+    def has_deleted(self, path):
+        """Whether a reported path names a deleted file. A FAT tool shows a deleted
+        short name with its lost first byte as "_"."""
+        path = normalise(path, self.fs)
+        if path in self.deleted:
+            return True
+        if self.fs == "ntfs":
+            return False
+        parts = path.split("/")
+        for candidate in self.masked.get(mask(path), ()):
+            if all(a == b or (a[:1] == "_" and a[1:] == b[1:])
+                   for a, b in zip(parts, candidate.split("/"))):
+                return True
+        return False
 
     @property
     def label(self):
@@ -67,6 +83,10 @@ def normalise(path, fs):
     return path.lower() if fs != "ntfs" else path
 
 
+def mask(path):
+    return "/".join("_" + part[1:] for part in path.split("/"))
+
+
 def read_manifest(path, fs):
     files, deleted = 0, set()
     with open(path, newline="", encoding="utf-8") as manifest:
@@ -87,7 +107,10 @@ def bench_images(folder):
             continue
         fs = file_system_of(path)
         files, deleted = read_manifest(manifest, fs)
-        images.append(Image(path, fs, files, deleted))
+        masked = {}
+        for deleted_path in deleted:
+            masked.setdefault(mask(deleted_path), []).append(deleted_path)
+        images.append(Image(path, fs, files, deleted, masked))
     order = {"ntfs": 0, "fat32": 1, "fat16": 2}
     return sorted(images, key=lambda image: (order[image.fs], image.files))
 
@@ -101,7 +124,7 @@ def zero_boot_disk(image, folder):
     """The NTFS image as partition 1 of an MBR disk, both boot sectors zeroed."""
     disk = folder / (image.path.stem + "-noboot-disk.img")
     if disk.exists() and disk.stat().st_mtime >= image.path.stat().st_mtime:
-        return Image(disk, "ntfs", image.files, image.deleted)
+        return Image(disk, "ntfs", image.files, image.deleted, image.masked)
     size = image.path.stat().st_size
     sectors = size // SECTOR
     with open(image.path, "rb") as source, open(disk, "wb") as target:
@@ -117,7 +140,7 @@ def zero_boot_disk(image, folder):
         for sector in {0, min(total, sectors - 1), sectors - 1}:
             target.seek((PARTITION_START_LBA + sector) * SECTOR)
             target.write(bytes(SECTOR))
-    return Image(disk, "ntfs", image.files, image.deleted)
+    return Image(disk, "ntfs", image.files, image.deleted, image.masked)
 
 
 def warm(path):
@@ -234,7 +257,7 @@ def measure(tool, image, runs):
     seconds = statistics.median(s[0] for s in samples)
     peak_kb = max(s[1] for s in samples)
     paths = tool.paths(samples[-1][2], image)
-    right = sum(1 for p in paths if p is not None and normalise(p, image.fs) in image.deleted)
+    right = sum(1 for p in paths if p is not None and image.has_deleted(p))
     return Result(tool.name, image, seconds, peak_kb, len(paths),
                   right if tool.has_paths else None)
 
@@ -373,7 +396,7 @@ def table(results):
         memory = f"{r.peak_kb / 1024:.1f}" if r.peak_kb is not None else "-"
         reported = str(r.reported) if not r.note else r.note
         right = "-" if r.right_path is None else f"{r.right_path} of {len(r.image.deleted)}"
-        lines.append(f"| {r.tool} | {r.image.label} | {r.seconds:.3f} | {memory} | {reported} "
+        lines.append(f"| {r.tool} | {r.image.label} | {r.seconds:.4f} | {memory} | {reported} "
                      f"| {right} | {ratio(r, reference.get(r.image.label))} |")
     return "\n".join(lines)
 
