@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <new>
 #include <string>
 #include <string_view>
 
@@ -23,12 +22,13 @@ std::size_t VolscanContext::entry_count() const {
 
 namespace {
 
-// Runs `body`, turning an exhausted heap into the export's failure value.
+// Runs `body`; an exhausted heap (or any other exception) becomes the export's failure
+// value instead of crossing the C boundary.
 template <class Result, class Body>
 Result guarded(Result failure, Body&& body) noexcept {
     try {
         return body();
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return failure;
     }
 }

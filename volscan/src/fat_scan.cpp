@@ -165,9 +165,9 @@ std::string FolderWalker::entry_name(Bytes e, PendingName& pending) const {
 
 bool FolderWalker::take_file(Bytes e, bool deleted, PendingName& pending) {
     const std::string name = entry_name(e, pending);
+    if (first_cluster(e) < 2 || !(e[0] == kDeletedMark || deleted)) return true;
     const FatEntry entry{path_ + name, first_cluster(e), load_le<std::uint32_t>(e, 28),
                          load_le<std::uint16_t>(e, 22), load_le<std::uint16_t>(e, 24)};
-    if (entry.first_cluster < 2 || !(e[0] == kDeletedMark || deleted)) return true;
     volume_.entries.push_back(entry);
     if (!callback_) return true;
     const std::string line = fat_line(context_, entry, volume_.entries.size() - 1);
