@@ -149,6 +149,12 @@ TEST_F(FatScan, ExtractsFromTheFirstCluster) {
     EXPECT_EQ(read_all(target("2_long")), pattern(10000, 9));
     ASSERT_EQ(RecoverFile(context_.get(), 1, target("1_small").c_str(), nullptr), 1);
     EXPECT_EQ(read_all(target("1_small")), pattern(100, 4));
+
+    const auto stop = [](std::int32_t) -> std::int32_t { return 0; };
+    ASSERT_EQ(RecoverFile(context_.get(), 2, target("2_stopped").c_str(), stop), 1);
+    EXPECT_EQ(read_all(target("2_stopped")).size(), 2048u);
+    ASSERT_EQ(RecoverFile(context_.get(), 1, target("1_unstoppable").c_str(), stop), 1);
+    EXPECT_EQ(read_all(target("1_unstoppable")), pattern(100, 4));
 }
 
 TEST_F(FatScan, ExactlyOneClusterReadsWhole) {

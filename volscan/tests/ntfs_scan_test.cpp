@@ -287,6 +287,35 @@ TEST_F(NtfsScan, CorruptRecordsEndCleanly) {
     }
 }
 
+TEST_F(NtfsScan, FileWithoutClustersRatesZero) {
+    NtfsImage image;
+    image.record(20, 2, kFile,
+                 {file_name(reference(5, 5), u"hollow.bin"),
+                  nonresident_attribute(0x80, encode_runs({{40, 0}}), 100)});
+    const auto lines = scan(image);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(QueryFileCoverageRate(context_.get(), 0), 0);
+    EXPECT_TRUE(lines[0].ends_with("|0|100%")) << lines[0];
+}
+
+TEST_F(NtfsScan, TruncatedVolumeEndsCleanly) {
+    for (const std::size_t cut : {5u * 4096, 4u * 4096 + 21 * 1024 + 100, 30u * 4096}) {
+        ByteVector bytes = tree_image().bytes();
+        bytes.resize(cut);
+        devices_ = mount({bytes});
+        context_.reset(InitVolumeInfo("C:"));
+        if (!context_) continue;
+        LineSink::reset();
+        ScanVolume(context_.get(), LineSink::take);
+        for (std::uint32_t i = 0; i < LineSink::lines.size(); ++i) {
+            EXPECT_EQ(
+                RecoverFile(context_.get(), i,
+                            target(std::to_string(cut) + "_" + std::to_string(i)).c_str(), nullptr),
+                1);
+        }
+    }
+}
+
 TEST_F(NtfsScan, UnreadableMftRunListFailsTheScan) {
     NtfsImage image;
     image.record(0, 1, 1, {nonresident_attribute(0x80, {0x11, 0x04, 0x00, 0x00}, 65536)});
