@@ -14,9 +14,16 @@
 namespace tobrin::cli {
 namespace {
 
-std::string_view OutcomeName(bool recovered, bool skipped) {
-    if (recovered) return "recovered";
-    return skipped ? "skipped" : "failed";
+std::string_view OutcomeName(Recoverer::Outcome outcome) {
+    switch (outcome) {
+        case Recoverer::Outcome::kRecovered:
+            return "recovered";
+        case Recoverer::Outcome::kSkipped:
+            return "skipped";
+        case Recoverer::Outcome::kFailed:
+            break;
+    }
+    return "failed";
 }
 
 std::uint32_t IndexOf(std::string_view text) {
@@ -57,47 +64,63 @@ std::optional<std::string> MakeFolders(const std::string& base,
 void Recoverer::Take(std::string_view line) {
     std::vector<std::string_view> fields;
     if (!shell::SplitFields(line, shell::kFieldCount, fields)) return;
+    Report(Attempt(fields), line, fields);
+}
+
+Recoverer::Result Recoverer::Attempt(std::span<const std::string_view> fields) {
     const std::string_view index = shell::Trim(fields[shell::kFieldIndex]);
     std::string folder = options_.target_dir;
     if (options_.tree) {
         std::string error;
         const auto made = MakeFolders(folder, TreeFolders(fields[shell::kFieldFolder]), error);
-        if (!made) {
-            Fail(error);
-            ++totals_.failed;
-            progress_.Count();
-            return;
-        }
+        if (!made) return {Outcome::kFailed, folder, error};
         folder = *made;
     }
     const std::string target = folder + "/" + FlatTargetName(index, fields[shell::kFieldName]);
-    Report(RecoverTo(IndexOf(index), target), line, target);
+    if (PathTaken(target)) return {Outcome::kSkipped, target, {}};
+    if (!source_.Recover(IndexOf(index), target)) {
+        return {Outcome::kFailed, target, "the engine could not copy it"};
+    }
+    return CheckSize(target, fields[shell::kFieldSize]);
 }
 
-Recoverer::Outcome Recoverer::RecoverTo(std::uint32_t index, const std::string& target) {
-    if (PathTaken(target)) return Outcome::kSkipped;
-    return source_.Recover(index, target) ? Outcome::kRecovered : Outcome::kFailed;
+// An engine may report success for a copy that came out short (unreadable
+// clusters skipped, a run list that ends early); such a file is not recovered.
+Recoverer::Result Recoverer::CheckSize(const std::string& target, std::string_view size_text) {
+    std::int64_t expected = 0;
+    struct stat info {};
+    if (!shell::ParseInt64(size_text, expected) || lstat(target.c_str(), &info) != 0) {
+        return {Outcome::kFailed, target, "the copy cannot be checked"};
+    }
+    if (info.st_size < expected) {
+        return {Outcome::kFailed, target,
+                "only " + std::to_string(info.st_size) + " of its " + std::to_string(expected) +
+                    " bytes could be read"};
+    }
+    return {Outcome::kRecovered, target, {}};
 }
 
-void Recoverer::Report(Outcome outcome, std::string_view line, const std::string& target) {
+void Recoverer::Report(const Result& result, std::string_view line,
+                       std::span<const std::string_view> fields) {
     progress_.Count();
-    const bool recovered = outcome == Outcome::kRecovered;
-    const bool skipped = outcome == Outcome::kSkipped;
-    ++(recovered ? totals_.recovered : skipped ? totals_.skipped : totals_.failed);
-    if (outcome == Outcome::kFailed) {
-        Fail("could not recover " + std::string(line) + " from " + source_.name() + " to " +
-             target);
+    ++(result.outcome == Outcome::kRecovered ? totals_.recovered
+       : result.outcome == Outcome::kSkipped ? totals_.skipped
+                                             : totals_.failed);
+    if (result.outcome == Outcome::kFailed) {
+        Fail("could not recover file " + std::string(fields[shell::kFieldIndex]) + " (" +
+             std::string(fields[shell::kFieldName]) + ") of " + source_.name() + " to " +
+             result.target + ": " + result.problem);
     }
     if (options_.quiet) return;
-    const std::string_view status = OutcomeName(recovered, skipped);
+    const std::string_view status = OutcomeName(result.outcome);
     if (options_.json) {
         Row(FoundFileObject(line, source_.kind())
-                .Add("target", target)
+                .Add("target", result.target)
                 .Add("result", status)
                 .Text());
         return;
     }
-    Row(std::string(status) + "\t" + target);
+    Row(std::string(status) + "\t" + result.target);
 }
 
 }  // namespace tobrin::cli

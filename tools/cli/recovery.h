@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,10 +36,18 @@ class Recoverer {
     void Take(std::string_view line);
     const RecoveryTotals& totals() const { return totals_; }
 
-  private:
     enum class Outcome { kRecovered, kSkipped, kFailed };
-    Outcome RecoverTo(std::uint32_t index, const std::string& target);
-    void Report(Outcome outcome, std::string_view line, const std::string& target);
+
+  private:
+    struct Result {
+        Outcome outcome;
+        std::string target;   // the file, or the folder that could not be made
+        std::string problem;  // why it failed
+    };
+    Result Attempt(std::span<const std::string_view> fields);
+    static Result CheckSize(const std::string& target, std::string_view size_text);
+    void Report(const Result& result, std::string_view line,
+                std::span<const std::string_view> fields);
 
     FileSource& source_;
     RecoveryOptions options_;
