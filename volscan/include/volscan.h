@@ -19,6 +19,10 @@ typedef int32_t(TOBRIN_CALL* VolscanLineCallback)(const char* line);
 // Copy progress, called with 0; 0 stops the copy.
 typedef int32_t(TOBRIN_CALL* VolscanClusterCallback)(int32_t zero);
 
+// A found-file line is name|folder|size|time|index|integrality, folder "NULL" when the
+// folder chain is lost; the integrality is "?%" when the volume bitmap cannot be read.
+// A context is scanned once: a second ScanVolume returns 0 and leaves its entries as
+// they are.
 TOBRIN_EXPORT VolscanContext* TOBRIN_CALL InitVolumeInfo(const char* drive);
 TOBRIN_EXPORT int32_t TOBRIN_CALL ReleaseVolumeInfo(VolscanContext* context);
 TOBRIN_EXPORT int32_t TOBRIN_CALL ScanVolume(VolscanContext* context, VolscanLineCallback callback);
