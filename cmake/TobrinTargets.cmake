@@ -5,9 +5,13 @@ function(tobrin_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
 endfunction()
 
-if(TOBRIN_SANITIZE)
+if(TOBRIN_SANITIZE OR TOBRIN_FUZZ)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
+endif()
+# Coverage feedback for libFuzzer in every library the harnesses reach.
+if(TOBRIN_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
 # tobrin_add_test(NAME SOURCES file... LIBS lib... [FIXTURES]) builds one GoogleTest
