@@ -381,5 +381,91 @@ TEST(CliEndToEnd, ANameThatClimbsStaysInsideTheTarget) {
     }
 }
 
+std::uint64_t LoadLe(const std::string& bytes, std::size_t offset, int width) {
+    std::uint64_t value = 0;
+    for (int i = width - 1; i >= 0; --i) {
+        value = value << 8 | static_cast<unsigned char>(bytes.at(offset + i));
+    }
+    return value;
+}
+
+constexpr std::size_t kRecordSize = 1024;
+constexpr std::size_t kSectorSize = 512;
+
+// A copy of an MFT record with its update-sequence fixups applied.
+std::string FixedRecord(const std::string& image, std::size_t start) {
+    std::string record = image.substr(start, kRecordSize);
+    const auto usa = LoadLe(record, 4, 2);
+    for (std::size_t sector = 1; sector <= kRecordSize / kSectorSize; ++sector) {
+        record[sector * kSectorSize - 2] = record.at(usa + 2 * sector);
+        record[sector * kSectorSize - 1] = record.at(usa + 2 * sector + 1);
+    }
+    return record;
+}
+
+// Offset in the record of the data size of its unnamed non-resident $DATA, or 0.
+std::size_t DataSizeOffset(const std::string& record) {
+    for (std::size_t at = LoadLe(record, 20, 2); at + 56 <= record.size();) {
+        const auto type = LoadLe(record, at, 4), length = LoadLe(record, at + 4, 4);
+        if (type == 0xFFFFFFFF || length == 0) break;
+        if (type == 0x80 && record[at + 8] == 1 && record[at + 9] == 0) return at + 48;
+        at += length;
+    }
+    return 0;
+}
+
+bool TouchesFixup(std::size_t offset, std::size_t length) {
+    return offset / kSectorSize != (offset + length + 1) / kSectorSize;
+}
+
+// Quadruples the data size of a deleted file's record in a copy of ntfs.img,
+// so that its run list ends long before its size: the engine then copies what
+// the runs hold and reports success.
+std::string ImageWithOverlongFile(std::string& name) {
+    const auto bytes = tobrin::testing::read_file_bytes(FixturePath("ntfs.img"));
+    std::string image(bytes.begin(), bytes.end());
+    for (const ManifestRow& row : ReadManifest("ntfs.img")) {
+        if (!row.deleted || !row.tags.empty() || row.size < 4096) continue;
+        std::string utf16;
+        for (char c : row.name()) utf16 += std::string{c, '\0'};
+        for (auto pos = image.find(utf16); pos != std::string::npos;
+             pos = image.find(utf16, pos + 1)) {
+            const std::size_t start = pos - pos % kRecordSize;
+            if (image.compare(start, 4, "FILE") != 0 || (LoadLe(image, start + 22, 2) & 1))
+                continue;
+            const std::size_t size_at = DataSizeOffset(FixedRecord(image, start));
+            if (size_at == 0 || TouchesFixup(size_at, 8)) continue;
+            const std::uint64_t longer = 4 * row.size;
+            for (int i = 0; i < 8; ++i)
+                image[start + size_at + i] = static_cast<char>(longer >> (8 * i));
+            name = row.name();
+            const std::string copy = MakeTempDir("overlong") + "/ntfs-overlong.img";
+            std::ofstream(copy, std::ios::binary) << image;
+            return copy;
+        }
+    }
+    return "";
+}
+
+TEST(CliEndToEnd, ACopyThatCameOutShortIsAFailure) {
+    std::string name;
+    const std::string image = ImageWithOverlongFile(name);
+    ASSERT_FALSE(image.empty()) << "no deleted file record to patch in ntfs.img";
+    const CliRun listed = RunCli({"--disk", image, "scan", "C:"});
+    const auto found = ParseFound(listed.out, false);
+    const auto overlong = std::find_if(found.begin(), found.end(),
+                                       [&](const Found& file) { return file.name == name; });
+    ASSERT_NE(overlong, found.end()) << listed.out;
+    const std::string dir = MakeTempDir("short");
+    const CliRun run =
+        RunCli({"--disk", image, "recover", "C:", "--to", dir, "--index", overlong->index});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "failed\t" + TargetOf(dir, *overlong, false) + "\n");
+    EXPECT_NE(run.err.find("could not recover file " + overlong->index), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("bytes could be read"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("1 failed"), std::string::npos) << run.err;
+}
+
 }  // namespace
 }  // namespace tobrin::cli::test
