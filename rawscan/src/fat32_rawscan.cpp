@@ -341,6 +341,15 @@ std::vector<std::uint8_t> CRawscan::read_clusters(
     return buffer;
 }
 
+std::vector<std::uint32_t> CRawscan::folder_clusters(std::uint32_t first) const {
+    // No FAT32 folder holds more than 65536 entries; a longer chain is corrupt.
+    constexpr std::uint64_t kMaxFolderBytes = 65536 * kEntrySize;
+    auto clusters = cluster_list(first, 0, ListMode::folder);
+    const std::uint64_t limit = std::max<std::uint64_t>(1, kMaxFolderBytes / cluster_size_);
+    if (clusters.size() > limit) clusters.resize(limit);
+    return clusters;
+}
+
 bool CRawscan::visit(const std::vector<std::uint32_t>& clusters) {
     if (std::any_of(clusters.begin(), clusters.end(),
                     [&](std::uint32_t c) { return visited_.contains(c); })) {
@@ -355,7 +364,7 @@ int CRawscan::Scan(RawFileReportCallback callback) {
     rebuild_layout();
     if (!(flags_ & kDataStartKnown)) return 0;
     if (cluster_size_ == 0) return 1;
-    const auto clusters = cluster_list(kRootCluster, 0, ListMode::folder);
+    const auto clusters = folder_clusters(kRootCluster);
     if (!visit(clusters)) return 1;
     Frame root{read_clusters(clusters), fat_in_use_ ? kModeRootWithFat : kModeContiguous,
                root_.size(), 0};
@@ -387,8 +396,7 @@ std::optional<CRawscan::Frame> CRawscan::child_frame(const DirEntry& e, std::uin
     }
     const bool deleted = e.is_deleted() || (mode & kModeDeleted);
     const std::uint32_t child_mode = deleted ? kModeDeleted : kModeFollowChain;
-    const auto clusters =
-        deleted ? std::vector<std::uint32_t>{first} : cluster_list(first, 0, ListMode::folder);
+    const auto clusters = deleted ? std::vector<std::uint32_t>{first} : folder_clusters(first);
     if (!visit(clusters)) return std::nullopt;
     Frame frame{read_clusters(clusters), child_mode, 0, 0};
     // A folder reached through a deleted entry must still begin like one.

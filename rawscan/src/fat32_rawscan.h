@@ -87,6 +87,7 @@ class CRawscan final : public CRecoveryEngine {
     std::vector<std::uint32_t> contiguous(std::uint32_t first, std::uint32_t size) const;
     bool read_cluster(std::uint32_t cluster, tobrin::MutableBytes out) const;
     std::vector<std::uint8_t> read_clusters(const std::vector<std::uint32_t>& clusters) const;
+    std::vector<std::uint32_t> folder_clusters(std::uint32_t first) const;
     bool visit(const std::vector<std::uint32_t>& clusters);
     std::optional<Frame> child_frame(const DirEntry& e, std::uint32_t mode);
     std::vector<std::uint32_t> file_clusters(const FatFileEntry& file) const;

@@ -305,10 +305,15 @@ void CRawscan::walk_records(std::uint64_t from, std::uint64_t to) {
 }
 
 void CRawscan::walk_runs(const DataRuns& list) {
+    // Runs that repeat each other could make the walk read the partition many times over.
+    std::uint64_t budget = disk_->sectors();
     for (const tobrin::NtfsRun& run : list.runs) {
-        const auto first = static_cast<std::uint64_t>(run.first_cluster);
-        const auto count = static_cast<std::uint64_t>(run.cluster_count);
-        walk_records(first * sectors_per_cluster_, (first + count) * sectors_per_cluster_);
+        const std::uint64_t from =
+            static_cast<std::uint64_t>(run.first_cluster) * sectors_per_cluster_;
+        const std::uint64_t length =
+            std::min(static_cast<std::uint64_t>(run.cluster_count) * sectors_per_cluster_, budget);
+        walk_records(from, from + length);
+        budget -= length;
     }
 }
 
