@@ -149,7 +149,9 @@ std::optional<std::vector<std::uint8_t>> CRawscan::read_record(std::uint64_t sec
 std::uint64_t CRawscan::mft_guess() const {
     const std::uint64_t length = disk_->length();
     const std::uint64_t sector_size = disk_->sector_size();
-    if (windows2000() || length <= 3 * kGiB) return 32;
+    // Sector 32 of a 512-byte-sector disk: the MFT's usual place on small volumes. Taken
+    // in bytes so that disks with larger sectors look at the same place.
+    if (windows2000() || length <= 3 * kGiB) return 32 * 512 / sector_size;
     if (length <= 7 * kGiB) return 2 * kGiB / sector_size;
     return 3 * kGiB / sector_size;
 }

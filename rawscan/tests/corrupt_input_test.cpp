@@ -79,8 +79,8 @@ TEST_F(CorruptInputTest, DamagedNtfsPartitions) {
         NtfsImage img = sample;
         auto& bytes = img.bytes();
         if (round % 2) flip_bytes(bytes, 0, 512, 8, random);
-        flip_bytes(bytes, NtfsImage::kMftSector * 512, (NtfsImage::kMftSector + 64) * 512, 300,
-                   random);
+        flip_bytes(bytes, NtfsImage::kMftByte, NtfsImage::kMftByte + NtfsImage::kRecords * 1024,
+                   300, random);
         tobrin::platform::use_disks({memory_disk(mbr_disk(bytes, 0x07), true)});
         exercise_every_partition(dir_);
     }

@@ -23,7 +23,7 @@ class NtfsTest : public ::testing::Test {
     }
     CRawscan engine_;
     std::uint64_t start_ = 2048 * 512;
-    std::uint64_t length_ = NtfsImage::kSectors * 512;
+    std::uint64_t length_ = NtfsImage::kBytes;
 };
 
 TEST_F(NtfsTest, IntactPartition) {
@@ -48,12 +48,37 @@ TEST_F(NtfsTest, BootSectorZeroedUsesTheBackup) {
 TEST_F(NtfsTest, BothBootSectorsZeroedFindsTheMftBySearch) {
     NtfsImage img = sample_ntfs();
     img.zero_sector(0);
-    img.zero_sector(NtfsImage::kSectors - 1);
+    img.zero_sector(img.sectors() - 1);
     prepare(img);
     EXPECT_EQ(engine_.Scan(keep_line), 1);
     EXPECT_EQ(lines(), ntfs_sample_lines());
     EXPECT_EQ(engine_.flags(),
               kClusterSizeEstimated | kRecordSizeEstimated | kMftFound | kMftRunsUsable);
+}
+
+// Disks with 4096-byte sectors hold one record per sector; the walk steps one sector.
+TEST_F(NtfsTest, FourKilobyteSectors) {
+    for (const bool boots : {true, false}) {
+        NtfsImage img = sample_ntfs(4096);
+        if (!boots) {
+            img.zero_sector(0);
+            img.zero_sector(img.sectors() - 1);
+        }
+        use_disks({memory_disk(img.bytes(), true, 4096)});
+        const std::uint64_t start = 0;
+        ASSERT_EQ(engine_.Prepare(0, "C:\\", &start, &length_), 1);
+        lines().clear();
+        EXPECT_EQ(engine_.Scan(keep_line), 1);
+        EXPECT_EQ(lines(), ntfs_sample_lines(64 * 4096)) << boots;
+        EXPECT_EQ(engine_.record_size(), 4096u);
+        ASSERT_EQ(engine_.files().size(), 9u);
+        std::uint64_t size = 0;
+        void* buffer = engine_.GetClusters(8, 0, 1, &size);
+        ASSERT_NE(buffer, nullptr);
+        EXPECT_EQ(size, 2 * 4096u);
+        EXPECT_EQ(static_cast<char*>(buffer)[4096], 'q');
+        ReleaseRawFileBuffer(buffer);
+    }
 }
 
 TEST_F(NtfsTest, UnusableRunsFallBackToTheZoneWalk) {

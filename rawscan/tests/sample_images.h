@@ -75,8 +75,8 @@ inline std::string change_time() {
 // Records from 16 on: a folder with a live, a deleted and a non-resident file; a file
 // whose parent record now holds another folder; a deleted folder and its file; two
 // folders naming each other as parent; a file whose folder is gone; an empty file.
-inline NtfsImage sample_ntfs() {
-    NtfsImage img;
+inline NtfsImage sample_ntfs(std::uint32_t sector_size = 512) {
+    NtfsImage img(sector_size);
     img.folder(16, reference(5, 5), u"docs");
     img.file(17, reference(16, 1), u"a.txt", "alpha");
     img.file(18, reference(16, 1), u"gone.txt", "deleted", false);
@@ -88,23 +88,27 @@ inline NtfsImage sample_ntfs() {
     img.file(24, reference(22, 1), u"loop.txt", "l");
     img.file(25, reference(60, 1), u"orphan.txt", "o");
     img.file(26, reference(5, 5), u"empty.txt", "");
-    img.record(27, RecordBuilder(27, 1)
+    img.record(27, img.builder(27, 1)
                        .standard_information(0x20)
                        .file_name(reference(16, 1), u"big.bin")
-                       .non_resident(0x80, {0x21, 0x02, 0x2C, 0x01, 0x00}, 2, 512, 700)
+                       .non_resident(0x80, {0x21, 0x02, 0x2C, 0x01, 0x00}, 2, sector_size, 700)
                        .build());
-    std::fill_n(img.bytes().begin() + 300 * 512, 512, 'p');
-    std::fill_n(img.bytes().begin() + 301 * 512, 512, 'q');
+    img.fill_cluster(300, 'p');
+    img.fill_cluster(301, 'q');
     return img;
 }
 
-inline std::vector<std::string> ntfs_sample_lines() {
+inline std::vector<std::string> ntfs_sample_lines(std::uint64_t mft_size = 65536) {
     const std::string t = change_time();
     return {
-        "$MFT|C:\\|65536|" + t + "|0|0",        "a.txt|C:\\docs\\|5|" + t + "|1|0",
-        "gone.txt|C:\\docs\\|7|" + t + "|2|1",  "moved.txt|NULL|1|" + t + "|3|0",
-        "kept.txt|C:\\old\\|1|" + t + "|4|1",   "loop.txt|y\\x\\|1|" + t + "|5|0",
-        "orphan.txt|NULL|1|" + t + "|6|0",      "empty.txt|C:\\|0|" + t + "|7|0",
+        "$MFT|C:\\|" + std::to_string(mft_size) + "|" + t + "|0|0",
+        "a.txt|C:\\docs\\|5|" + t + "|1|0",
+        "gone.txt|C:\\docs\\|7|" + t + "|2|1",
+        "moved.txt|NULL|1|" + t + "|3|0",
+        "kept.txt|C:\\old\\|1|" + t + "|4|1",
+        "loop.txt|y\\x\\|1|" + t + "|5|0",
+        "orphan.txt|NULL|1|" + t + "|6|0",
+        "empty.txt|C:\\|0|" + t + "|7|0",
         "big.bin|C:\\docs\\|700|" + t + "|8|0",
     };
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -30,20 +31,21 @@ inline std::uint64_t reference(std::uint64_t record, std::uint16_t sequence) {
     return record | (std::uint64_t{sequence} << 48);
 }
 
-// One 1024-byte MFT record, attributes appended in order.
+// One MFT record (1024 bytes unless told), attributes appended in order.
 class RecordBuilder {
   public:
-    RecordBuilder(std::uint32_t number, std::uint16_t flags, std::uint16_t sequence = 1)
-        : r_(1024, 0) {
+    RecordBuilder(std::uint32_t number, std::uint16_t flags, std::uint16_t sequence = 1,
+                  std::size_t size = 1024)
+        : r_(size, 0), strides_(size / 512) {
         std::memcpy(r_.data(), "FILE", 4);
         put16(r_, 4, 0x30);  // update sequence array
-        put16(r_, 6, 3);
+        put16(r_, 6, static_cast<std::uint16_t>(strides_ + 1));
         put16(r_, 16, sequence);
-        put16(r_, 20, 0x38);
+        at_ = (0x30 + 2 * (strides_ + 1) + 7) / 8 * 8;
+        put16(r_, 20, static_cast<std::uint16_t>(at_));
         put16(r_, 22, flags);
-        put32(r_, 28, 1024);
+        put32(r_, 28, static_cast<std::uint32_t>(size));
         put32(r_, 44, number);
-        at_ = 0x38;
     }
 
     RecordBuilder& standard_information(std::uint32_t attributes) {
@@ -98,13 +100,13 @@ class RecordBuilder {
         return *this;
     }
 
-    // Ends the chain and protects both strides with the update sequence.
+    // Ends the chain and protects every stride with the update sequence.
     std::vector<std::uint8_t> build() const {
         std::vector<std::uint8_t> r = r_;
         put32(r, at_, 0xFFFFFFFF);
         put32(r, 24, static_cast<std::uint32_t>(at_ + 8));
         put16(r, 0x30, 0x0101);
-        for (int k = 0; k < 2; ++k) {
+        for (std::size_t k = 0; k < strides_; ++k) {
             r[0x32 + 2 * k] = r[510 + 512 * k];
             r[0x33 + 2 * k] = r[511 + 512 * k];
             put16(r, 510 + 512 * k, 0x0101);
@@ -114,39 +116,58 @@ class RecordBuilder {
 
   private:
     std::vector<std::uint8_t> r_;
+    std::size_t strides_;
     std::size_t at_;
 };
 
-// A 2 MiB NTFS partition with 512-byte clusters: boot sectors, $MFT at sector 64 with
-// 64 records, and the root folder (record 5).
+// A 2 MiB NTFS partition with one sector per cluster: boot sectors, an MFT of 64
+// records 32 KiB in, and the root folder (record 5). Records are 1024 bytes, or one
+// sector on disks with larger sectors.
 class NtfsImage {
   public:
-    static constexpr std::uint64_t kSectors = 4096;
-    static constexpr std::uint64_t kMftSector = 64;
+    static constexpr std::uint64_t kBytes = 2 << 20;
+    static constexpr std::uint64_t kMftByte = 32 * 1024;
     static constexpr std::uint64_t kRecords = 64;
 
-    NtfsImage() : bytes_(kSectors * 512, 0) {
+    explicit NtfsImage(std::uint32_t sector_size = 512)
+        : sector_size_(sector_size),
+          record_size_(std::max<std::uint32_t>(1024, sector_size)),
+          bytes_(kBytes, 0) {
         boot(0);
-        boot(kSectors - 1);
-        // $MFT: one run of 128 clusters at cluster 64.
-        record(0, RecordBuilder(0, 1, 1)
+        boot(sectors() - 1);
+        const std::uint64_t clusters = kRecords * record_size_ / sector_size_;
+        const std::uint64_t first = kMftByte / sector_size_;
+        record(0, builder(0, 1, 1)
                       .standard_information(0x6)
                       .file_name(reference(5, 5), u"$MFT", 3, 0x6)
-                      .non_resident(0x80, {0x22, 0x80, 0x00, 0x40, 0x00, 0x00}, 128, 512, 65536)
+                      .non_resident(0x80,
+                                    {0x22, static_cast<std::uint8_t>(clusters),
+                                     static_cast<std::uint8_t>(clusters >> 8),
+                                     static_cast<std::uint8_t>(first),
+                                     static_cast<std::uint8_t>(first >> 8), 0x00},
+                                    clusters, sector_size_, kRecords * record_size_)
                       .build());
-        record(5, RecordBuilder(5, 3, 5)
+        record(5, builder(5, 3, 5)
                       .standard_information(0x6)
                       .file_name(reference(5, 5), u".", 3, 0x10000006)
                       .index_root()
                       .build());
     }
 
+    std::uint64_t sectors() const { return kBytes / sector_size_; }
+    std::uint32_t sector_size() const { return sector_size_; }
+    std::uint32_t record_size() const { return record_size_; }
+    RecordBuilder builder(std::uint32_t number, std::uint16_t flags,
+                          std::uint16_t sequence = 1) const {
+        return RecordBuilder(number, flags, sequence, record_size_);
+    }
+
     void record(std::uint64_t number, const std::vector<std::uint8_t>& r) {
-        std::copy(r.begin(), r.end(), bytes_.begin() + (kMftSector + 2 * number) * 512);
+        std::copy(r.begin(), r.end(), bytes_.begin() + kMftByte + number * record_size_);
     }
     void folder(std::uint32_t number, std::uint64_t parent, const std::u16string& name,
                 std::uint16_t sequence = 1, bool in_use = true) {
-        record(number, RecordBuilder(number, in_use ? 3 : 2, sequence)
+        record(number, builder(number, in_use ? 3 : 2, sequence)
                            .standard_information(0x10)
                            .file_name(parent, name, 1, 0x10000000)
                            .index_root()
@@ -155,32 +176,44 @@ class NtfsImage {
     void file(std::uint32_t number, std::uint64_t parent, const std::u16string& name,
               const std::string& contents, bool in_use = true) {
         record(number,
-               RecordBuilder(number, in_use ? 1 : 0)
+               builder(number, in_use ? 1 : 0)
                    .standard_information(0x20)
                    .file_name(parent, name)
                    .resident(0x80, std::vector<std::uint8_t>(contents.begin(), contents.end()))
                    .build());
     }
-    void zero_sector(std::uint64_t sector) { std::fill_n(bytes_.begin() + sector * 512, 512, 0); }
+    // Fills cluster `cluster` (one sector) with `byte`.
+    void fill_cluster(std::uint64_t cluster, std::uint8_t byte) {
+        std::fill_n(bytes_.begin() + cluster * sector_size_, sector_size_, byte);
+    }
+    void zero_sector(std::uint64_t sector) {
+        std::fill_n(bytes_.begin() + sector * sector_size_, sector_size_, 0);
+    }
     std::vector<std::uint8_t>& bytes() { return bytes_; }
 
   private:
     void boot(std::uint64_t sector) {
-        std::uint8_t* s = bytes_.data() + sector * 512;
+        std::uint8_t* s = bytes_.data() + sector * sector_size_;
         s[0] = 0xEB;
         std::memcpy(s + 3, "NTFS    ", 8);
-        s[12] = 2;  // 512 bytes per sector
+        s[12] = static_cast<std::uint8_t>(sector_size_ / 256);
         s[13] = 1;
         s[21] = 0xF8;
-        const std::uint64_t total = kSectors - 1;
-        for (int i = 0; i < 8; ++i) s[40 + i] = static_cast<std::uint8_t>(total >> (8 * i));
-        s[48] = kMftSector;
-        s[56] = 0x10;  // $MFTMirr cluster 16
-        s[64] = 0xF6;  // 1024-byte records
+        const std::uint64_t total = sectors() - 1;
+        const std::uint64_t mft = kMftByte / sector_size_;
+        const std::uint64_t mirror = mft + kRecords * record_size_ / sector_size_;
+        for (int i = 0; i < 8; ++i) {
+            s[40 + i] = static_cast<std::uint8_t>(total >> (8 * i));
+            s[48 + i] = static_cast<std::uint8_t>(mft >> (8 * i));
+            s[56 + i] = static_cast<std::uint8_t>(mirror >> (8 * i));
+        }
+        s[64] = static_cast<std::uint8_t>(-std::countr_zero(record_size_));  // 2^-n bytes
         s[68] = 1;
         s[510] = 0x55;
         s[511] = 0xAA;
     }
+    std::uint32_t sector_size_;
+    std::uint32_t record_size_;
     std::vector<std::uint8_t> bytes_;
 };
 
