@@ -20,8 +20,14 @@ struct RawContext {
         return index < table.size() ? &table[index] : nullptr;
     }
     CRecoveryEngine* engine_for(const PartitionRecord& r) {
-        if (r.type == kTypeNtfs) return &ntfs;
-        if (r.type == kTypeFat32 || r.type == kTypeFat32Lba) return &fat32;
+        switch (engine_kind(r.type)) {
+            case EngineKind::ntfs:
+                return &ntfs;
+            case EngineKind::fat32:
+                return &fat32;
+            case EngineKind::none:
+                break;
+        }
         return nullptr;
     }
     CRecoveryEngine* engine(std::uint32_t index) {

@@ -1,8 +1,6 @@
 #include "fat32_rawscan.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 #include <unordered_set>
 
 #include "boot_sectors.h"
@@ -28,11 +26,6 @@ constexpr std::uint32_t kBadCluster = 0x0FFFFFF7;
 
 std::uint64_t saturating_sub(std::uint64_t a, std::uint64_t b) {
     return a > b ? a - b : 0;
-}
-
-bool is_dot_entry(Bytes e) {
-    return std::memcmp(e.data(), ".          ", 11) == 0 ||
-           std::memcmp(e.data(), "..         ", 11) == 0;
 }
 
 }  // namespace
@@ -400,8 +393,8 @@ std::optional<CRawscan::Frame> CRawscan::child_frame(const DirEntry& e, std::uin
     if (!visit(clusters)) return std::nullopt;
     Frame frame{read_clusters(clusters), child_mode, 0, 0};
     // A folder reached through a deleted entry must still begin like one.
-    if (child_mode == kModeDeleted &&
-        !(frame.buffer.size() >= kEntrySize && is_dot_entry(frame.buffer))) {
+    if (child_mode == kModeDeleted && !(frame.buffer.size() >= kEntrySize &&
+                                        DirEntry(Bytes(frame.buffer).first(kEntrySize)).is_dot())) {
         return std::nullopt;
     }
     return frame;

@@ -8,8 +8,14 @@
 namespace rawscan {
 
 std::unique_ptr<CRecoveryEngine> make_engine(std::uint32_t type) {
-    if (type == kTypeNtfs) return std::make_unique<ntfs::CRawscan>();
-    if (type == kTypeFat32 || type == kTypeFat32Lba) return std::make_unique<fat32::CRawscan>();
+    switch (engine_kind(type)) {
+        case EngineKind::ntfs:
+            return std::make_unique<ntfs::CRawscan>();
+        case EngineKind::fat32:
+            return std::make_unique<fat32::CRawscan>();
+        case EngineKind::none:
+            break;
+    }
     return nullptr;
 }
 

@@ -165,41 +165,47 @@ bool ntfs_at(const DeviceHandle& disk, const PartitionRecord& r, std::uint32_t s
     return false;
 }
 
-// Removable media report what their first partition held when inserted; the type
-// is taken again from the boot sector itself.
-void correct_removable_type(PartitionRecord& r) {
-    if (r.length > kTwoGiB && (r.type == kTypeFat32 || r.type == kTypeFat32Lba)) return;
-    const auto disk = DeviceHandle::open(disk_device_name(r.disk_index));
-    if (!disk) {
-        if (r.length > kTwoGiB) r.type = kTypeFat32;
-        return;
-    }
-    const std::uint32_t sector_size = disk->geometry().bytes_per_sector;
-    const bool sized = usable_sector_size(sector_size);
-    if (r.length > kTwoGiB) {
-        // An intact NTFS file system keeps its engine.
-        if (!(r.type == kTypeNtfs && sized && ntfs_at(*disk, r, sector_size))) r.type = kTypeFat32;
-        return;
-    }
-    if (!sized) return;
-    const auto sector = read_sector_at(*disk, r.start, sector_size);
-    if (!sector) return;
-    switch (classify_fat_boot_sector(*sector, r.length / sector_size)) {
+// The type the system reports for a FAT volume of that kind; `otherwise` for none.
+std::uint32_t type_of(FatKind kind, std::uint32_t otherwise) {
+    switch (kind) {
         case FatKind::fat32:
-            r.type = kTypeFat32;
-            break;
+            return kTypeFat32;
         case FatKind::fat16:
-            r.type = 6;
-            break;
+            return 6;
         case FatKind::fat12:
-            r.type = 1;
-            break;
+            return 1;
         case FatKind::none:
             break;
+    }
+    return otherwise;
+}
+
+// Removable media report the type of what they held when inserted; it is taken again
+// from the partition itself.
+void correct_removable_type(PartitionRecord& r) {
+    const auto disk = DeviceHandle::open(disk_device_name(r.disk_index));
+    const std::uint32_t sector_size = disk ? disk->geometry().bytes_per_sector : 0;
+    const bool readable = disk && usable_sector_size(sector_size);
+    if (r.length > kTwoGiB) {
+        if (engine_kind(r.type) == EngineKind::fat32) return;
+        // An intact NTFS file system keeps its engine.
+        if (r.type == kTypeNtfs && readable && ntfs_at(*disk, r, sector_size)) return;
+        r.type = kTypeFat32;
+        return;
+    }
+    if (!readable) return;
+    if (const auto sector = read_sector_at(*disk, r.start, sector_size)) {
+        r.type = type_of(classify_fat_boot_sector(*sector, r.length / sector_size), r.type);
     }
 }
 
 }  // namespace
+
+EngineKind engine_kind(std::uint32_t type) {
+    if (type == kTypeNtfs) return EngineKind::ntfs;
+    if (type == kTypeFat32 || type == kTypeFat32Lba) return EngineKind::fat32;
+    return EngineKind::none;
+}
 
 bool accepted_partition_type(std::uint8_t type) {
     switch (type) {

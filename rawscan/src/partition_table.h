@@ -67,6 +67,10 @@ std::vector<DiskPartitionEntry> read_disk_partitions(std::uint32_t disk_index);
 // Whether sector 0 holds a partition table whose entries fit the disk and follow each other.
 bool mbr_table_valid(tobrin::Bytes sector, std::uint32_t sector_size, std::uint64_t disk_size);
 
+// Which engine reads a partition of that type: 7 NTFS, 11 and 12 FAT32.
+enum class EngineKind { none, ntfs, fat32 };
+EngineKind engine_kind(std::uint32_t type);
+
 // MBR types the raw walk counts as partitions.
 bool accepted_partition_type(std::uint8_t type);
 
