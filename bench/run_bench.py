@@ -449,7 +449,7 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--no-build-images", action="store_true")
     args = parser.parse_args()
-    images_dir = args.images or args.build / "fixtures"
+    images_dir = (args.images or args.build / "fixtures").resolve()
     cli = str((args.build / "bin" / "tobrin-cli").resolve())
     if not args.no_build_images:
         build_images(images_dir)
