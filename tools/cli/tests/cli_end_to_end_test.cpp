@@ -220,6 +220,24 @@ TEST(CliEndToEnd, ScanReportsOnlyDeletedFilesOfTheManifest) {
     }
 }
 
+TEST(CliEndToEnd, JsonGivesOneObjectPerFoundFile) {
+    for (const std::string scan : {"scan", "raw-scan"}) {
+        const std::string source = scan == "scan" ? "C:" : "0";
+        const CliRun lines = RunCli(Args(Disk("ntfs.img"), {scan, source}));
+        const CliRun json = RunCli(Args(Disk("ntfs.img"), {scan, source, "--json"}));
+        ASSERT_EQ(json.status, 0) << json.err;
+        const auto found = ParseFound(lines.out, scan == "raw-scan");
+        const auto objects = Lines(json.out);
+        ASSERT_EQ(objects.size(), found.size());
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            EXPECT_EQ(objects[i].rfind("{\"name\":", 0), 0u) << objects[i];
+            EXPECT_NE(objects[i].find(",\"index\":" + found[i].index + ","), std::string::npos)
+                << objects[i];
+            EXPECT_EQ(objects[i].back(), '}');
+        }
+    }
+}
+
 TEST(CliEndToEnd, RecoverGivesTheManifestBytesFlatAndAsTree) {
     for (const VolumeImage& volume : kVolumeImages) {
         ExpectRecoveredBytesMatch(Disk(volume.image), "scan", "recover", "C:", volume, false);
