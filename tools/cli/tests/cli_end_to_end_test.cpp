@@ -110,16 +110,10 @@ std::vector<std::string> Args(std::vector<std::string> disk, std::vector<std::st
     return disk;
 }
 
-// Their clusters went to Frag/frag gone.bin, deleted in turn, so they are free
-// again but hold its bytes; the FAT manifests do not tag them clusters-reused.
-constexpr std::string_view kOverwrittenFatRows[] = {"Data/s6.bin", "Data/s8.bin"};
-
 // Whether the recovered bytes of `found` can be expected to equal what was written.
 bool ExpectIntact(const ManifestRow& row, bool fat) {
-    if (fat && std::ranges::find(kOverwrittenFatRows, row.path) != std::end(kOverwrittenFatRows)) {
-        return false;
-    }
-    for (const char* tag : {"clusters-reused", "record-reused", "compressed", "sparse"}) {
+    for (const char* tag :
+         {"clusters-reused", "overwritten", "record-reused", "compressed", "sparse"}) {
         if (row.has(tag)) return false;
     }
     // The volume engine reads a deleted FAT file as one stretch from its first cluster.
