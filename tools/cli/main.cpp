@@ -1,5 +1,6 @@
 // tobrin-cli: the command-line front end of the two recovery engines.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,7 +31,12 @@ void PrintDiskErrors(const std::vector<platform::DiskError>& errors) {
 // status when the run cannot go on.
 std::optional<int> ConfigureDisks(const std::vector<std::string>& arguments) {
     if (arguments.empty()) {
-        PrintDiskErrors(platform::use_default_disks());
+        const auto errors = platform::use_default_disks();
+        PrintDiskErrors(errors);
+        // Disks named in TOBRIN_DISKS are numbered like --disk ones; the
+        // machine's own block devices are taken as far as they open.
+        const char* named = std::getenv("TOBRIN_DISKS");
+        if (!errors.empty() && named && *named) return kExitFailed;
         return std::nullopt;
     }
     std::vector<platform::DiskSource> sources;

@@ -2,6 +2,7 @@
 // letter that is not a volume, a target directory that does not exist.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -53,6 +54,16 @@ TEST(CliErrors, EachFailureIsOneLineWithItsStatus) {
         EXPECT_NE(run.err.find(c.message_part), std::string::npos) << shown << ": " << run.err;
         EXPECT_EQ(run.out, "") << shown;
     }
+}
+
+TEST(CliErrors, AMissingDiskOfTobrinDisksStopsTheRun) {
+    const std::string disk = BlankDisk();
+    setenv("TOBRIN_DISKS", ("/no/such/disk.img:" + disk).c_str(), 1);
+    const CliRun run = RunCli({"volumes"});
+    unsetenv("TOBRIN_DISKS");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(IsOneLine(run.err)) << run.err;
+    EXPECT_NE(run.err.find("/no/such/disk.img"), std::string::npos) << run.err;
 }
 
 TEST(CliErrors, HelpGoesToStandardOutput) {
