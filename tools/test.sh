@@ -16,3 +16,7 @@ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOBRIN_SANITIZE
 cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize -j "$jobs" --output-on-failure
+
+# Fuzzing: every harness built with clang, libFuzzer and both sanitizers; the seeds and
+# every input that ever failed replayed, then each harness fuzzed for 25 seconds.
+bash fuzz/ci.sh 25
