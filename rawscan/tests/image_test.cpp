@@ -98,13 +98,6 @@ bool line_is_row(const Line& line, const ManifestRow& row, const std::string& ro
 
 enum class Kind { ntfs, fat32 };
 
-// The fixtures tag a deleted file "clusters-reused" only when its clusters are in use
-// now; the clusters of these two were taken by "Frag/frag gone.bin", itself deleted
-// afterwards (The Sleuth Kit reads the same bytes there as the engine).
-bool overwritten_by_deleted_file(const ManifestRow& row) {
-    return row.path == "Data/s6.bin" || row.path == "Data/s8.bin";
-}
-
 class ImageTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -174,8 +167,7 @@ class ImageTest : public ::testing::Test {
                 EXPECT_EQ(match->time, row.time) << row.path;
             }
             const bool guessed_chain = kind == Kind::fat32 && row.deleted && row.has("fragmented");
-            if (!row.has("clusters-reused") && !guessed_chain &&
-                !overwritten_by_deleted_file(row)) {
+            if (!row.has("clusters-reused") && !guessed_chain && !row.has("overwritten")) {
                 EXPECT_EQ(recover(partition, match->index), row.sha256)
                     << image << ": bytes of " << row.path;
             }
