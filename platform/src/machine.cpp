@@ -112,9 +112,14 @@ void assign_letters(Machine& m) {
             if (next <= 'Z') m.volumes.push_back({next++, d, 1, type, 0, disk.device->size()});
             continue;
         }
+        const std::uint64_t disk_size = disk.device->size();
         for (const PartitionSlot& slot : walk_partition_table(*disk.device, disk.sector_size)) {
             if (!is_mountable(slot.type) || next > 'Z') continue;
-            m.volumes.push_back({next++, d, slot.number, slot.type, slot.start, slot.length});
+            // A volume ends where its disk ends, whatever its table entry claims, so
+            // that nothing sized by the volume can exceed what the disk holds.
+            const std::uint64_t held =
+                slot.start < disk_size ? std::min(slot.length, disk_size - slot.start) : 0;
+            m.volumes.push_back({next++, d, slot.number, slot.type, slot.start, held});
         }
     }
 }
