@@ -23,15 +23,30 @@ void present_disk(Input disk, std::uint32_t sector_size) {
     platform::use_disks({source});
 }
 
+namespace {
+
+// The sector count a volume's boot sector gives: NTFS u64 @0x28 (one less than the
+// volume holds), FAT u16 @0x13 or else u32 @0x20.
+std::uint64_t boot_sector_count(Input volume, std::uint8_t partition_type) {
+    if (partition_type == 0x07) return load_le<std::uint64_t>(volume, 0x28) + 1;
+    const std::uint16_t small = load_le<std::uint16_t>(volume, 0x13);
+    return small ? small : load_le<std::uint32_t>(volume, 0x20);
+}
+
+}  // namespace
+
 void present_volume(Input volume, std::uint8_t partition_type) {
     const std::uint32_t sector_size = load_le<std::uint16_t>(volume, 0x0B) == 4096 ? 4096 : 512;
-    const std::uint32_t volume_sectors =
-        static_cast<std::uint32_t>((volume.size() + sector_size - 1) / sector_size);
-    std::vector<std::uint8_t> disk(sector_size + std::uint64_t{volume_sectors} * sector_size);
+    const std::uint64_t held = (volume.size() + sector_size - 1) / sector_size;
+    // The table claims what the boot sector claims, as for an image cut short; the
+    // engines must not trust more than the disk holds.
+    const auto claimed = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+        std::max(held, boot_sector_count(volume, partition_type)), UINT32_MAX));
+    std::vector<std::uint8_t> disk(sector_size + held * sector_size);
     // Partition entry 1 @0x1BE: type @+4, first sector @+8, sector count @+12.
     disk[0x1BE + 4] = partition_type;
     disk[0x1BE + 8] = 1;
-    for (int i = 0; i < 4; ++i) disk[0x1BE + 12 + i] = (volume_sectors >> (8 * i)) & 0xFF;
+    for (int i = 0; i < 4; ++i) disk[0x1BE + 12 + i] = (claimed >> (8 * i)) & 0xFF;
     disk[510] = 0x55;
     disk[511] = 0xAA;
     std::copy(volume.begin(), volume.end(), disk.begin() + sector_size);

@@ -19,8 +19,9 @@ using Input = std::span<const std::uint8_t>;
 void present_disk(Input disk, std::uint32_t sector_size = 512);
 
 // Presents `volume` as the only partition of an MBR disk, starting at sector 1, with
-// the given type byte. A volume whose boot sector claims 4096-byte sectors gets a
-// 4096-byte-sector disk, so that both sector sizes are reachable.
+// the given type byte. The partition entry claims as many sectors as the volume's
+// boot sector does, and at least the input's. A volume whose boot sector claims
+// 4096-byte sectors gets a 4096-byte-sector disk, so that both sizes are reachable.
 void present_volume(Input volume, std::uint8_t partition_type);
 
 // The file index of a found-file or file report line: the fifth of its six fields,
