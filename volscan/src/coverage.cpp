@@ -1,5 +1,7 @@
 #include "coverage.h"
 
+#include <algorithm>
+
 namespace volscan {
 namespace {
 
@@ -40,9 +42,15 @@ std::int32_t fat_rate(const VolumeBitmap& bitmap, const FatEntry& entry,
     if (entry.size == 0) return 0;
     Tally tally;
     tally.total = (std::uint64_t{entry.size} + bytes_per_cluster - 1) / bytes_per_cluster;
-    for (std::uint64_t c = entry.first_cluster; c < entry.first_cluster + tally.total; ++c) {
+    const std::uint64_t first = entry.first_cluster;
+    const std::uint64_t end = first + tally.total;
+    // Clusters past the bitmap lie outside the volume and are counted as taken without
+    // a look, so a size field of 4 GiB costs no more than the volume's cluster count.
+    const std::uint64_t mapped_end = std::clamp<std::uint64_t>(bitmap.clusters + 2, first, end);
+    for (std::uint64_t c = first; c < mapped_end; ++c) {
         tally.taken += c < 2 || in_use(bitmap, c - 2);
     }
+    tally.taken += end - mapped_end;
     return tally.percent();
 }
 
