@@ -2,9 +2,7 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <charconv>
-#include <cstring>
 
 #include "report.h"
 #include "scan_model.h"
@@ -32,34 +30,7 @@ std::uint32_t IndexOf(std::string_view text) {
     return index;
 }
 
-bool IsRealDirectory(const std::string& path) {
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 }  // namespace
-
-bool PathTaken(const std::string& path) {
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0;
-}
-
-std::optional<std::string> MakeFolders(const std::string& base,
-                                       const std::vector<std::string>& folders,
-                                       std::string& error) {
-    std::string path = base;
-    for (const std::string& folder : folders) {
-        path += '/';
-        path += folder;
-        if (mkdir(path.c_str(), 0777) == 0) continue;
-        if (errno == EEXIST && IsRealDirectory(path)) continue;
-        error = "cannot make the folder " + path +
-                (errno == EEXIST ? ": something that is not a folder is in the way"
-                                 : ": " + std::string(std::strerror(errno)));
-        return std::nullopt;
-    }
-    return path;
-}
 
 void Recoverer::Take(std::string_view line) {
     std::vector<std::string_view> fields;

@@ -11,6 +11,7 @@
 
 #include "engines.h"
 #include "progress.h"
+#include "target_folders.h"
 
 namespace tobrin::cli {
 
@@ -54,14 +55,5 @@ class Recoverer {
     Progress& progress_;
     RecoveryTotals totals_;
 };
-
-// Creates `folders` one below the other under `base`; an existing component
-// must be a real directory, not a link that could lead elsewhere. Returns the
-// deepest folder's path, or null with `error` set.
-std::optional<std::string> MakeFolders(const std::string& base,
-                                       const std::vector<std::string>& folders, std::string& error);
-
-// Whether anything (a file, a folder, a dangling link) is at `path`.
-bool PathTaken(const std::string& path);
 
 }  // namespace tobrin::cli
