@@ -15,6 +15,7 @@ std::string JsonString(std::string_view text);
 class JsonObject {
   public:
     JsonObject& Add(std::string_view key, std::string_view text);
+    // Keeps a string literal from converting to bool.
     JsonObject& Add(std::string_view key, const char* text) {
         return Add(key, std::string_view(text));
     }
