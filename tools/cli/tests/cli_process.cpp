@@ -16,6 +16,18 @@ extern char** environ;
 namespace tobrin::cli::test {
 namespace {
 
+std::filesystem::path RunFolder() {
+    return std::filesystem::temp_directory_path() / ("tobrin-cli-" + std::to_string(getpid()));
+}
+
+// Removes the run's temporary folders (image copies, recovered files) at the end.
+class TempCleanup : public ::testing::Environment {
+  public:
+    void TearDown() override { std::filesystem::remove_all(RunFolder()); }
+};
+
+const auto* const kTempCleanup = ::testing::AddGlobalTestEnvironment(new TempCleanup);
+
 std::string ReadWhole(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     std::ostringstream text;
@@ -27,9 +39,7 @@ std::string ReadWhole(const std::string& path) {
 
 std::string MakeTempDir(const std::string& name) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                      ("tobrin-cli-" + std::to_string(getpid())) /
-                                      (std::string(info->name()) + "-" + name);
+    const std::filesystem::path dir = RunFolder() / (std::string(info->name()) + "-" + name);
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir.string();
