@@ -1,6 +1,7 @@
 // Damaged and arbitrary bytes as disks: every walk ends, every read stays inside
 // its buffer (run these under the sanitizers), and the engines only report.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <random>
@@ -50,7 +51,7 @@ class CorruptInputTest : public ::testing::Test {
   protected:
     void SetUp() override {
         tobrin::platform::system_settings() = {};
-        dir_ = fs::path(::testing::TempDir()) / "rawscan_corrupt";
+        dir_ = fs::path(::testing::TempDir()) / ("rawscan_corrupt_" + std::to_string(::getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }

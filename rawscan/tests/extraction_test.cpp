@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -44,7 +45,8 @@ class ExtractionTest : public ::testing::Test {
         ASSERT_EQ(PrepareRawRecovery(ctx_, kNtfs), 1);
         ASSERT_EQ(ScanRawPartition(ctx_, kFat, nullptr), 1);
         ASSERT_EQ(ScanRawPartition(ctx_, kNtfs, nullptr), 1);
-        dir_ = fs::path(::testing::TempDir()) / "rawscan_extraction";
+        dir_ =
+            fs::path(::testing::TempDir()) / ("rawscan_extraction_" + std::to_string(::getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         progress_calls = 0;

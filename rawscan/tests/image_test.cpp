@@ -1,6 +1,7 @@
 // The engines against real images made by mkntfs, ntfs-3g, mkfs.fat and mtools:
 // every file of the manifests comes back where it should, with its bytes.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -103,7 +104,7 @@ class ImageTest : public ::testing::Test {
     void SetUp() override {
         tobrin::platform::system_settings() = {};
         lines().clear();
-        dir_ = fs::path(::testing::TempDir()) / "rawscan_images";
+        dir_ = fs::path(::testing::TempDir()) / ("rawscan_images_" + std::to_string(::getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }

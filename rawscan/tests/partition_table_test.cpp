@@ -1,6 +1,7 @@
 #include "partition_table.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -231,7 +232,7 @@ TEST(FatClassification, Table) {
 class LargeRemovableTest : public PartitionTableTest {
   protected:
     void write_disk(bool ntfs_boot) {
-        path_ = ::testing::TempDir() + "/rawscan_removable.img";
+        path_ = ::testing::TempDir() + "/rawscan_removable_" + std::to_string(::getpid()) + ".img";
         std::filesystem::remove(path_);
         std::ofstream out(path_, std::ios::binary);
         const std::uint64_t sectors = 3ull * 1024 * 1024 * 2;
