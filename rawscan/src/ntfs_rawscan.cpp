@@ -22,6 +22,7 @@ constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
 constexpr std::uint64_t kSearchLimit = 0x60000A;
 // Larger record sizes are taken as corrupt values.
 constexpr std::uint64_t kMaxRecordSize = 64 * 1024;
+constexpr std::uint64_t kWalkBlockBytes = 256 * 1024;
 
 bool windows2000() {
     const auto os = platform::os_version();
@@ -296,13 +297,29 @@ void CRawscan::take_record(std::vector<std::uint8_t>& record) {
     }
 }
 
+// Reads the records in blocks; a block that cannot be read whole is read again record
+// by record, so that an unreadable record costs only itself.
 void CRawscan::walk_records(std::uint64_t from, std::uint64_t to) {
     const std::uint64_t step = record_step();
+    const std::uint64_t stride = step * disk_->sector_size();
+    const std::uint64_t per_block = std::max<std::uint64_t>(1, kWalkBlockBytes / stride);
+    std::vector<std::uint8_t> block;
     std::vector<std::uint8_t> record(record_size_);
-    for (std::uint64_t i = from; i < to; i += step) {
-        if (disk_->read_sector(i, record) != ReadStatus::ok) continue;
-        take_record(record);
-        if (i > std::numeric_limits<std::uint64_t>::max() - step) break;
+    for (std::uint64_t i = from; i < to;) {
+        const std::uint64_t count = std::min(per_block, (to - i - 1) / step + 1);
+        block.resize((count - 1) * stride + record_size_);
+        const bool whole = disk_->read_sector(i, block) == ReadStatus::ok;
+        for (std::uint64_t k = 0; k < count; ++k) {
+            if (whole) {
+                std::copy_n(block.begin() + static_cast<std::ptrdiff_t>(k * stride), record_size_,
+                            record.begin());
+            } else if (disk_->read_sector(i + k * step, record) != ReadStatus::ok) {
+                continue;
+            }
+            take_record(record);
+        }
+        if (i > std::numeric_limits<std::uint64_t>::max() - count * step) break;
+        i += count * step;
     }
 }
 
