@@ -36,6 +36,25 @@ TEST_F(NtfsTest, IntactPartition) {
     EXPECT_EQ(engine_.record_size(), 1024u);
 }
 
+// The walk reads the MFT in blocks; a record it cannot read is lost alone.
+TEST_F(NtfsTest, UnreadableRecordCostsOnlyItself) {
+    NtfsImage img = sample_ntfs();
+    auto disk = memory_disk(mbr_disk(img.bytes(), 0x07), false);
+    const std::uint64_t record_18 = start_ + NtfsImage::kMftByte + 18 * img.record_size();
+    std::static_pointer_cast<tobrin::platform::MemoryDevice>(disk.device)
+        ->fail_reads(record_18, img.record_size());
+    use_disks({disk});
+    ASSERT_EQ(engine_.Prepare(0, "C:\\", &start_, &length_), 1);
+    EXPECT_EQ(engine_.Scan(keep_line), 1);
+    std::vector<std::string> names, expected;
+    for (const std::string& line : lines()) names.push_back(line.substr(0, line.find('|')));
+    for (const std::string& line : ntfs_sample_lines()) {
+        const std::string name = line.substr(0, line.find('|'));
+        if (name != "gone.txt") expected.push_back(name);
+    }
+    EXPECT_EQ(names, expected);
+}
+
 TEST_F(NtfsTest, BootSectorZeroedUsesTheBackup) {
     NtfsImage img = sample_ntfs();
     img.zero_sector(0);
