@@ -43,11 +43,13 @@ Recoverer::Result Recoverer::Attempt(std::span<const std::string_view> fields) {
     std::string folder = options_.target_dir;
     if (options_.tree) {
         std::string error;
-        const auto made = MakeFolders(folder, TreeFolders(fields[shell::kFieldFolder]), error);
+        const auto made =
+            MakeFolders(folder, shell::TreeFolders(fields[shell::kFieldFolder]), error);
         if (!made) return {Outcome::kFailed, folder, error};
         folder = *made;
     }
-    const std::string target = folder + "/" + FlatTargetName(index, fields[shell::kFieldName]);
+    const std::string target =
+        folder + "/" + shell::FlatTargetName(index, fields[shell::kFieldName]);
     if (PathTaken(target)) return {Outcome::kSkipped, target, {}};
     if (!source_.Recover(IndexOf(index), target)) {
         return {Outcome::kFailed, target, "the engine could not copy it"};

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace tobrin::cli {
+namespace tobrin::shell {
 namespace {
 
 TEST(SafeComponent, KeepsANameInsideItsFolder) {
@@ -53,4 +53,4 @@ TEST(TreeFolders, RecreatesThePathBelowTheDrive) {
 }
 
 }  // namespace
-}  // namespace tobrin::cli
+}  // namespace tobrin::shell

@@ -3,7 +3,7 @@
 #include "scan_model.h"
 #include "shared_functions.h"
 
-namespace tobrin::cli {
+namespace tobrin::shell {
 namespace {
 
 bool IsUnsafeByte(char c) {
@@ -41,16 +41,16 @@ std::string FlatTargetName(std::string_view index, std::string_view name) {
 
 std::vector<std::string> TreeFolders(std::string_view folder_field) {
     std::vector<std::string_view> parts;
-    shell::SplitAt('\\', folder_field, parts);
+    SplitAt('\\', folder_field, parts);
     std::vector<std::string> folders;
-    const bool rooted = !parts.empty() && shell::IsDrivePath(parts.front());
-    if (!rooted || shell::IsOrphanFolder(folder_field)) {
-        folders.emplace_back(shell::kLostFilesFolder);
+    const bool rooted = !parts.empty() && IsDrivePath(parts.front());
+    if (!rooted || IsOrphanFolder(folder_field)) {
+        folders.emplace_back(kLostFilesFolder);
     }
     for (std::size_t i = rooted ? 1 : 0; i < parts.size(); ++i) {
-        if (!shell::IsOrphanFolder(parts[i])) folders.push_back(SafeComponent(parts[i]));
+        if (!IsOrphanFolder(parts[i])) folders.push_back(SafeComponent(parts[i]));
     }
     return folders;
 }
 
-}  // namespace tobrin::cli
+}  // namespace tobrin::shell

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tobrin::cli {
+namespace tobrin::shell {
 
 // The longest name most Linux file systems take, in bytes.
 constexpr std::size_t kMaxComponentBytes = 255;
@@ -25,4 +25,4 @@ std::string FlatTargetName(std::string_view index, std::string_view name);
 // start at a drive goes under "LostFiles".
 std::vector<std::string> TreeFolders(std::string_view folder_field);
 
-}  // namespace tobrin::cli
+}  // namespace tobrin::shell
