@@ -134,6 +134,7 @@ void run_volume_exports(char letter, const fs::path& target) {
     ReleaseVolumeInfo(context);
 
     VolscanSet* set = InitVolumeInfoEx(drive.c_str());
+    EXPECT_NE(FindTargetVolume(set, drive.c_str()), nullptr);
     g_indexes.clear();
     ScanVolumeEx(set, take_line, 1, nullptr);
     for (const std::uint32_t index : some_indexes()) {
