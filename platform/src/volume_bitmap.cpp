@@ -5,13 +5,12 @@
 
 #include "boot_sector.h"
 #include "tobrin/platform/bytes.h"
-#include "tobrin/platform/ntfs_runs.h"
+#include "tobrin/platform/ntfs.h"
 
 namespace tobrin::platform {
 namespace {
 
 constexpr std::uint32_t kBitmapRecord = 6;  // $Bitmap
-constexpr std::uint32_t kFixupStride = 512;
 
 std::optional<std::vector<std::uint8_t>> read_exact(const BlockDevice& dev, std::uint64_t offset,
                                                     std::uint64_t length) {
@@ -19,23 +18,6 @@ std::optional<std::vector<std::uint8_t>> read_exact(const BlockDevice& dev, std:
     std::vector<std::uint8_t> bytes(length);
     if (!dev.read_at(offset, bytes).ok()) return std::nullopt;
     return bytes;
-}
-
-bool apply_fixups(MutableBytes record) {
-    const std::uint16_t usa = load_le<std::uint16_t>(record, 4);
-    const std::uint16_t count = load_le<std::uint16_t>(record, 6);
-    if (count == 0 || !fits(record, usa, 2ull * count) ||
-        std::uint64_t{count - 1u} * kFixupStride > record.size()) {
-        return false;
-    }
-    const std::uint16_t check = load_le<std::uint16_t>(record, usa);
-    for (std::uint32_t k = 1; k < count; ++k) {
-        if (load_le<std::uint16_t>(record, k * kFixupStride - 2) != check) return false;
-    }
-    for (std::uint32_t k = 1; k < count; ++k) {
-        store_le16(record, k * kFixupStride - 2, load_le<std::uint16_t>(record, usa + 2 * k));
-    }
-    return true;
 }
 
 // The mapping pairs of the unnamed non-resident $DATA attribute of a record.
@@ -63,7 +45,7 @@ std::optional<VolumeBitmap> ntfs_bitmap(const BlockDevice& volume) {
     const std::uint64_t record_offset =
         boot->mft_cluster * cluster_size + std::uint64_t{kBitmapRecord} * boot->record_size;
     auto record = read_exact(volume, record_offset, boot->record_size);
-    if (!record || std::memcmp(record->data(), "FILE", 4) != 0 || !apply_fixups(*record)) {
+    if (!record || std::memcmp(record->data(), "FILE", 4) != 0 || !apply_ntfs_fixups(*record)) {
         return std::nullopt;
     }
     const auto runs = data_runs(*record);

@@ -9,7 +9,7 @@
 #include "tobrin/platform/files.h"
 #include "tobrin/platform/handle.h"
 #include "tobrin/platform/machine.h"
-#include "tobrin/platform/ntfs_runs.h"
+#include "tobrin/platform/ntfs.h"
 #include "tobrin/platform/system.h"
 #include "tobrin/platform/text.h"
 
@@ -253,6 +253,42 @@ TEST(NtfsRuns, Decode) {
             EXPECT_EQ((*runs)[i].cluster_count, (*c.runs)[i].second);
         }
     }
+}
+
+// A record of `blocks` 512-byte blocks whose update-sequence array (at 48) saves
+// 0xAA00 + k for block k and whose check word is 0x8001.
+std::vector<std::uint8_t> record_with_fixups(std::uint16_t blocks) {
+    std::vector<std::uint8_t> record(512u * blocks);
+    store_le16(record, 4, 48);
+    store_le16(record, 6, static_cast<std::uint16_t>(blocks + 1));
+    store_le16(record, 48, 0x8001);
+    for (std::uint16_t k = 1; k <= blocks; ++k) {
+        store_le16(record, 48 + 2u * k, static_cast<std::uint16_t>(0xAA00 + k));
+        store_le16(record, 512u * k - 2, 0x8001);
+    }
+    return record;
+}
+
+TEST(NtfsFixups, VerifyEveryBlockBeforeApplying) {
+    for (const std::uint16_t blocks : {2, 8}) {
+        auto record = record_with_fixups(blocks);
+        ASSERT_TRUE(apply_ntfs_fixups(record));
+        for (std::uint16_t k = 1; k <= blocks; ++k) {
+            EXPECT_EQ(load_le<std::uint16_t>(record, 512u * k - 2), 0xAA00 + k);
+        }
+    }
+    auto torn = record_with_fixups(2);
+    store_le16(torn, 1022, 0x8002);
+    const auto before = torn;
+    EXPECT_FALSE(apply_ntfs_fixups(torn));
+    EXPECT_EQ(torn, before);  // the first block's word is not patched either
+
+    auto too_many = record_with_fixups(2);
+    store_le16(too_many, 6, 4);  // claims a third block beyond the record
+    EXPECT_FALSE(apply_ntfs_fixups(too_many));
+    auto array_outside = record_with_fixups(2);
+    store_le16(array_outside, 4, 1020);
+    EXPECT_FALSE(apply_ntfs_fixups(array_outside));
 }
 
 TEST(Text, Utf16ToAnsi) {

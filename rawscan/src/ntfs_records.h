@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tobrin/platform/bytes.h"
-#include "tobrin/platform/ntfs_runs.h"
+#include "tobrin/platform/ntfs.h"
 
 namespace rawscan::ntfs {
 

@@ -13,7 +13,7 @@
 
 #include "geometry.h"
 #include "tobrin/platform/handle.h"
-#include "tobrin/platform/ntfs_runs.h"
+#include "tobrin/platform/ntfs.h"
 #include "volscan.h"
 
 namespace volscan {

@@ -1,5 +1,7 @@
 #include "ntfs_record.h"
 
+#include "tobrin/platform/ntfs.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -42,22 +44,7 @@ Expected<Attribute> parse_attribute(Bytes attr, std::uint32_t type) {
 }  // namespace
 
 bool apply_fixups(tobrin::MutableBytes record) {
-    if (!has_signature(record)) return false;
-    const std::uint16_t array_offset = load_le<std::uint16_t>(record, 4);
-    const std::uint16_t count = load_le<std::uint16_t>(record, 6);
-    if (count == 0 || !fits(record, array_offset, 2ull * count) ||
-        std::uint64_t{count - 1u} * kFixupStride > record.size()) {
-        return false;
-    }
-    const std::uint16_t check = load_le<std::uint16_t>(record, array_offset);
-    for (std::uint64_t k = 1; k < count; ++k) {
-        if (load_le<std::uint16_t>(record, k * kFixupStride - 2) != check) return false;
-    }
-    for (std::uint64_t k = 1; k < count; ++k) {
-        tobrin::store_le16(record, k * kFixupStride - 2,
-                           load_le<std::uint16_t>(record, array_offset + 2 * k));
-    }
-    return true;
+    return has_signature(record) && tobrin::apply_ntfs_fixups(record);
 }
 
 Expected<MftRecord> parse_record(Bytes record) {

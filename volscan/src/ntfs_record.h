@@ -12,9 +12,6 @@
 
 namespace volscan {
 
-// Update-sequence fixups sit at the end of every 512-byte block, whatever the sector size.
-inline constexpr std::uint32_t kFixupStride = 512;
-
 // Verifies the signature "FILE" and every block's check word, then writes the saved
 // words back. Nothing is changed when a check fails.
 bool apply_fixups(tobrin::MutableBytes record);

@@ -1,4 +1,4 @@
-#include "tobrin/platform/ntfs_runs.h"
+#include "tobrin/platform/ntfs.h"
 
 namespace tobrin {
 
@@ -25,6 +25,24 @@ std::optional<std::vector<NtfsRun>> decode_ntfs_runs(Bytes pairs) {
         runs.push_back({lcn, count});
         pos += 1 + length_bytes + offset_bytes;
     }
+}
+
+bool apply_ntfs_fixups(MutableBytes record) {
+    constexpr std::uint64_t kBlock = 512;
+    const std::uint16_t usa = load_le<std::uint16_t>(record, 4);
+    const std::uint16_t count = load_le<std::uint16_t>(record, 6);
+    if (count == 0 || !fits(record, usa, 2ull * count) ||
+        std::uint64_t{count - 1u} * kBlock > record.size()) {
+        return false;
+    }
+    const std::uint16_t check = load_le<std::uint16_t>(record, usa);
+    for (std::uint64_t k = 1; k < count; ++k) {
+        if (load_le<std::uint16_t>(record, k * kBlock - 2) != check) return false;
+    }
+    for (std::uint64_t k = 1; k < count; ++k) {
+        store_le16(record, k * kBlock - 2, load_le<std::uint16_t>(record, usa + 2 * k));
+    }
+    return true;
 }
 
 }  // namespace tobrin

@@ -1,4 +1,5 @@
-// NTFS mapping pairs (run lists), shared by everything that reads non-resident data.
+// NTFS on-disk rules shared by everything that reads MFT records: update-sequence
+// fixups and mapping pairs (run lists).
 #pragma once
 
 #include <cstdint>
@@ -19,5 +20,10 @@ struct NtfsRun {
 // negative length, a zero offset (sparse run), or a cluster number that leaves the
 // signed 64-bit range or goes below 0.
 std::optional<std::vector<NtfsRun>> decode_ntfs_runs(Bytes pairs);
+
+// Checks the update-sequence words at the end of every 512-byte block of a record (the
+// block size whatever the sector size) and, only when all match, puts the saved words
+// back. False, with the record untouched, for a torn or malformed record.
+bool apply_ntfs_fixups(MutableBytes record);
 
 }  // namespace tobrin
