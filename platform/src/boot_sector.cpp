@@ -1,7 +1,5 @@
 #include "boot_sector.h"
 
-#include <algorithm>
-#include <array>
 #include <cstring>
 
 namespace tobrin::platform {
@@ -16,35 +14,46 @@ bool is_ntfs(Bytes s) {
 }
 
 FileSystem fat_kind(Bytes s) {
-    if (!fits(s, 0, 512)) return FileSystem::none;
-    const std::uint32_t bytes_per_sector = load_le<std::uint16_t>(s, 11);
-    const std::uint32_t sectors_per_cluster = s[13];
-    const std::uint32_t reserved = load_le<std::uint16_t>(s, 14);
-    const std::uint32_t fats = s[16];
-    const std::uint32_t root_entries = load_le<std::uint16_t>(s, 17);
-    const std::uint32_t total16 = load_le<std::uint16_t>(s, 19);
-    const std::uint32_t fat16_size = load_le<std::uint16_t>(s, 22);
-    const std::uint32_t total = total16 ? total16 : load_le<std::uint32_t>(s, 32);
-    const std::uint32_t fat_size = fat16_size ? fat16_size : load_le<std::uint32_t>(s, 36);
-    const std::uint8_t media = s[21];
-    if (s[0] != 0xEB && s[0] != 0xE9) return FileSystem::none;
-    if (bytes_per_sector < 128 || !is_power_of_two_upto(bytes_per_sector, 4096)) {
-        return FileSystem::none;
-    }
-    if (!is_power_of_two_upto(sectors_per_cluster, 128) || reserved == 0 || fats == 0) {
-        return FileSystem::none;
-    }
-    if (total == 0 || fat_size == 0 || (media != 0xF0 && media < 0xF8)) return FileSystem::none;
-    const std::uint64_t root_sectors =
-        (std::uint64_t{root_entries} * 32 + bytes_per_sector - 1) / bytes_per_sector;
-    const std::uint64_t meta = reserved + std::uint64_t{fats} * fat_size + root_sectors;
-    if (meta >= total) return FileSystem::none;
-    const std::uint64_t clusters = (total - meta) / sectors_per_cluster;
+    if (!fits(s, 0, 512) || (s[0] != 0xEB && s[0] != 0xE9)) return FileSystem::none;
+    const FatBpb bpb = FatBpb::read(s);
+    const bool valid =
+        bpb.bytes_per_sector >= 128 && is_power_of_two_upto(bpb.bytes_per_sector, 4096) &&
+        is_power_of_two_upto(bpb.sectors_per_cluster, 128) && bpb.reserved_sectors != 0 &&
+        bpb.fat_count != 0 && bpb.fat_sectors != 0 && (bpb.media == 0xF0 || bpb.media >= 0xF8);
+    const std::uint64_t clusters = valid ? bpb.clusters() : 0;
+    if (clusters == 0) return FileSystem::none;
     if (clusters < 4085) return FileSystem::fat12;
     return clusters < 65525 ? FileSystem::fat16 : FileSystem::fat32;
 }
 
 }  // namespace
+
+FatBpb FatBpb::read(Bytes s) {
+    FatBpb b;
+    b.bytes_per_sector = load_le<std::uint16_t>(s, 11);
+    b.sectors_per_cluster = load_le<std::uint8_t>(s, 13);
+    b.reserved_sectors = load_le<std::uint16_t>(s, 14);
+    b.fat_count = load_le<std::uint8_t>(s, 16);
+    b.root_entries = load_le<std::uint16_t>(s, 17);
+    const std::uint16_t total16 = load_le<std::uint16_t>(s, 19);
+    b.total_sectors = total16 ? total16 : load_le<std::uint32_t>(s, 32);
+    const std::uint16_t fat16 = load_le<std::uint16_t>(s, 22);
+    b.fat_sectors = fat16 ? fat16 : load_le<std::uint32_t>(s, 36);
+    b.media = load_le<std::uint8_t>(s, 21);
+    return b;
+}
+
+std::uint64_t FatBpb::data_start() const {
+    const std::uint64_t root_sectors =
+        (std::uint64_t{root_entries} * 32 + bytes_per_sector - 1) / bytes_per_sector;
+    return reserved_sectors + fat_count * fat_sectors + root_sectors;
+}
+
+std::uint64_t FatBpb::clusters() const {
+    if (bytes_per_sector == 0 || sectors_per_cluster == 0) return 0;
+    const std::uint64_t start = data_start();
+    return start < total_sectors ? (total_sectors - start) / sectors_per_cluster : 0;
+}
 
 FileSystem classify_boot_sector(Bytes sector) {
     if (is_ntfs(sector)) return FileSystem::ntfs;

@@ -70,24 +70,15 @@ std::optional<VolumeBitmap> ntfs_bitmap(const BlockDevice& volume) {
 }
 
 std::optional<VolumeBitmap> fat_bitmap(const BlockDevice& volume, Bytes boot, FileSystem fs) {
-    const std::uint32_t bytes_per_sector = load_le<std::uint16_t>(boot, 11);
-    const std::uint32_t sectors_per_cluster = boot[13];
-    const std::uint32_t reserved = load_le<std::uint16_t>(boot, 14);
-    const std::uint32_t fats = boot[16];
-    const std::uint32_t root_entries = load_le<std::uint16_t>(boot, 17);
-    const std::uint32_t total16 = load_le<std::uint16_t>(boot, 19);
-    const std::uint32_t fat16_size = load_le<std::uint16_t>(boot, 22);
-    const std::uint64_t total = total16 ? total16 : load_le<std::uint32_t>(boot, 32);
-    const std::uint64_t fat_size = fat16_size ? fat16_size : load_le<std::uint32_t>(boot, 36);
-    const std::uint64_t root_sectors =
-        (std::uint64_t{root_entries} * 32 + bytes_per_sector - 1) / bytes_per_sector;
-    const std::uint64_t data_start = reserved + fats * fat_size + root_sectors;
-    const std::uint64_t cluster_size = std::uint64_t{sectors_per_cluster} * bytes_per_sector;
-    const std::uint64_t clusters =
-        std::min((total - data_start) / sectors_per_cluster, volume.size() / cluster_size);
+    const FatBpb bpb = FatBpb::read(boot);
+    const std::uint64_t cluster_size =
+        std::uint64_t{bpb.sectors_per_cluster} * bpb.bytes_per_sector;
+    const std::uint64_t clusters = std::min(bpb.clusters(), volume.size() / cluster_size);
     const unsigned width = fs == FileSystem::fat32 ? 4 : 2;
-    const std::uint64_t fat_bytes = std::min(fat_size * bytes_per_sector, (clusters + 2) * width);
-    const auto fat = read_exact(volume, std::uint64_t{reserved} * bytes_per_sector, fat_bytes);
+    const std::uint64_t fat_bytes =
+        std::min(bpb.fat_sectors * bpb.bytes_per_sector, (clusters + 2) * width);
+    const auto fat =
+        read_exact(volume, std::uint64_t{bpb.reserved_sectors} * bpb.bytes_per_sector, fat_bytes);
     if (!fat) return std::nullopt;
     VolumeBitmap bitmap{clusters, std::vector<std::uint8_t>((clusters + 7) / 8)};
     for (std::uint64_t n = 0; n < clusters && (n + 3) * width <= fat->size(); ++n) {
