@@ -84,6 +84,18 @@ bool ntfs_boot_sector_valid(Bytes s, std::uint32_t sector_size, std::uint64_t pa
            valid_ntfs_size_code(static_cast<std::int8_t>(s[bpb::kNtfsIndexSize]));
 }
 
+std::optional<std::uint64_t> boot_sectors_per_cluster(bool boot_valid, bool backup_valid,
+                                                      std::uint8_t boot, std::uint8_t backup,
+                                                      std::uint64_t least) {
+    const auto acceptable = [&](std::uint64_t spc) {
+        return is_cluster_factor(spc) && spc >= least;
+    };
+    if (boot_valid && acceptable(boot)) return boot;
+    if (!boot_valid && backup_valid && acceptable(backup)) return backup;
+    if (boot == backup && acceptable(boot)) return boot;
+    return std::nullopt;
+}
+
 std::optional<std::uint64_t> ntfs_record_size(std::int8_t code, std::uint64_t cluster_size) {
     if (!valid_ntfs_size_code(code)) return std::nullopt;
     if (code < 0) return std::uint64_t{1} << -code;

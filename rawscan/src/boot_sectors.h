@@ -42,6 +42,14 @@ bool ntfs_boot_sector_valid(tobrin::Bytes sector, std::uint32_t sector_size,
 // 1, 2, 4, ..., 128.
 bool is_cluster_factor(std::uint64_t sectors_per_cluster);
 
+// Sectors per cluster taken from the boot sectors: the valid boot sector's, else (when
+// only the backup is valid) the backup's, else the value both hold; each only when it
+// is a cluster factor not below `least`. Nullopt when none qualifies: the caller then
+// estimates the cluster size.
+std::optional<std::uint64_t> boot_sectors_per_cluster(bool boot_valid, bool backup_valid,
+                                                      std::uint8_t boot, std::uint8_t backup,
+                                                      std::uint64_t least);
+
 // The MFT record size coded in an NTFS boot sector's byte 64; nullopt when the code
 // is not one the boot-sector check admits.
 std::optional<std::uint64_t> ntfs_record_size(std::int8_t code, std::uint64_t cluster_size);

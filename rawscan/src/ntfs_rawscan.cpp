@@ -101,17 +101,10 @@ void CRawscan::choose_cluster_size() {
                                                         : 4096;
     const std::uint64_t sector_size = disk_->sector_size();
     const std::uint64_t least = std::max<std::uint64_t>(1, fallback / sector_size);
-    const auto acceptable = [&](std::uint64_t spc) {
-        return is_cluster_factor(spc) && spc >= least;
-    };
-    const std::uint64_t boot = boot_[bpb::kSectorsPerCluster];
-    const std::uint64_t backup = backup_[bpb::kSectorsPerCluster];
-    if ((flags_ & kBootValid) && acceptable(boot)) {
-        sectors_per_cluster_ = boot;
-    } else if (!(flags_ & kBootValid) && (flags_ & kBackupValid) && acceptable(backup)) {
-        sectors_per_cluster_ = backup;
-    } else if (boot == backup && acceptable(boot)) {
-        sectors_per_cluster_ = boot;
+    if (const auto spc = boot_sectors_per_cluster(flags_ & kBootValid, flags_ & kBackupValid,
+                                                  boot_[bpb::kSectorsPerCluster],
+                                                  backup_[bpb::kSectorsPerCluster], least)) {
+        sectors_per_cluster_ = *spc;
     } else {
         sectors_per_cluster_ = least;
         flags_ |= kClusterSizeEstimated;
