@@ -20,13 +20,13 @@ const std::string_view kUsage =
 
 namespace {
 
-struct CommandSpec {
+struct CommandForm {
     std::string_view name;
     Command command;
     std::size_t operands;
 };
 
-constexpr std::array<CommandSpec, 7> kCommands{{
+constexpr std::array<CommandForm, 7> kCommands{{
     {"volumes", Command::kVolumes, 0},
     {"scan", Command::kScan, 1},
     {"recover", Command::kRecover, 1},
@@ -164,24 +164,24 @@ class Parser {
             error_ = "no command given";
             return;
         }
-        const CommandSpec* spec = FindCommand(operands_.front());
-        if (!spec) {
+        const CommandForm* form = FindCommand(operands_.front());
+        if (!form) {
             error_ = "unknown command '" + std::string(operands_.front()) + "'";
             return;
         }
-        invocation_.command = spec->command;
-        if (operands_.size() - 1 != spec->operands) {
-            error_ = std::string(spec->name) + " takes " + std::to_string(spec->operands) +
-                     (spec->operands == 1 ? " argument" : " arguments");
+        invocation_.command = form->command;
+        if (operands_.size() - 1 != form->operands) {
+            error_ = std::string(form->name) + " takes " + std::to_string(form->operands) +
+                     (form->operands == 1 ? " argument" : " arguments");
             return;
         }
         TakeOperands();
         if (error_.empty()) CheckOptions();
     }
 
-    static const CommandSpec* FindCommand(std::string_view name) {
-        for (const CommandSpec& spec : kCommands) {
-            if (spec.name == name) return &spec;
+    static const CommandForm* FindCommand(std::string_view name) {
+        for (const CommandForm& form : kCommands) {
+            if (form.name == name) return &form;
         }
         return nullptr;
     }
