@@ -1,7 +1,9 @@
 #include "tobrin/platform/text.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdio>
 #include <ctime>
 
 namespace tobrin::platform {
@@ -165,9 +167,10 @@ CalendarTime dos_date_time(std::uint16_t date, std::uint16_t time) {
 }
 
 std::string format_line_time(const CalendarTime& t) {
-    return std::to_string(t.month) + "/" + std::to_string(t.day) + "/" + std::to_string(t.year) +
-           " " + std::to_string(t.hour) + ":" + std::to_string(t.minute) + ":" +
-           std::to_string(t.second);
+    std::array<char, 80> text{};
+    const int length = std::snprintf(text.data(), text.size(), "%d/%d/%d %d:%d:%d", t.month, t.day,
+                                     t.year, t.hour, t.minute, t.second);
+    return std::string(text.data(), static_cast<std::size_t>(std::max(length, 0)));
 }
 
 }  // namespace tobrin::platform
