@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "rawscan.h"
 
@@ -24,7 +25,7 @@ class CRecoveryEngine {
 };
 
 // The file report line: name|folder|size|time|index|deleted.
-std::string report_line(const std::string& name, const std::string& folder, std::uint64_t size,
-                        const std::string& time, std::uint64_t index, bool deleted);
+std::string report_line(std::string_view name, std::string_view folder, std::uint64_t size,
+                        std::string_view time, std::uint64_t index, bool deleted);
 
 }  // namespace rawscan
