@@ -277,7 +277,7 @@ std::uint64_t CRawscan::mft_zone_sectors() const {
     return zone / disk_->sector_size();
 }
 
-void CRawscan::take_record(std::vector<std::uint8_t>& record) {
+void CRawscan::take_record(tobrin::MutableBytes record) {
     if (!has_file_magic(record) || !apply_fixup(record)) return;
     const std::uint16_t flags = load_le<std::uint16_t>(record, header::kFlags);
     if (flags & kRecordIsDirectory) {
@@ -290,8 +290,8 @@ void CRawscan::take_record(std::vector<std::uint8_t>& record) {
     }
 }
 
-// Reads the records in blocks; a block that cannot be read whole is read again record
-// by record, so that an unreadable record costs only itself.
+// Reads the records in blocks, where they are parsed in place; a block that cannot be
+// read whole is read again record by record, so that an unreadable record costs only itself.
 void CRawscan::walk_records(std::uint64_t from, std::uint64_t to) {
     const std::uint64_t step = record_step();
     const std::uint64_t stride = step * disk_->sector_size();
@@ -304,12 +304,10 @@ void CRawscan::walk_records(std::uint64_t from, std::uint64_t to) {
         const bool whole = disk_->read_sector(i, block) == ReadStatus::ok;
         for (std::uint64_t k = 0; k < count; ++k) {
             if (whole) {
-                std::copy_n(block.begin() + static_cast<std::ptrdiff_t>(k * stride), record_size_,
-                            record.begin());
-            } else if (disk_->read_sector(i + k * step, record) != ReadStatus::ok) {
-                continue;
+                take_record(tobrin::MutableBytes(block).subspan(k * stride, record_size_));
+            } else if (disk_->read_sector(i + k * step, record) == ReadStatus::ok) {
+                take_record(record);
             }
-            take_record(record);
         }
         if (i > std::numeric_limits<std::uint64_t>::max() - count * step) break;
         i += count * step;
@@ -318,15 +316,19 @@ void CRawscan::walk_records(std::uint64_t from, std::uint64_t to) {
 
 void CRawscan::walk_runs(const DataRuns& list) {
     // Runs that repeat each other could make the walk read the partition many times over.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;
     std::uint64_t budget = disk_->sectors();
     for (const tobrin::NtfsRun& run : list.runs) {
         const std::uint64_t from =
             static_cast<std::uint64_t>(run.first_cluster) * sectors_per_cluster_;
         const std::uint64_t length =
             std::min(static_cast<std::uint64_t>(run.cluster_count) * sectors_per_cluster_, budget);
-        walk_records(from, from + length);
+        spans.emplace_back(from, from + length);
         budget -= length;
     }
+    // Room for one file per record, so that the list is not copied while it grows.
+    files_.reserve((disk_->sectors() - budget) / record_step());
+    for (const auto& [from, to] : spans) walk_records(from, to);
 }
 
 int CRawscan::Scan(RawFileReportCallback callback) {
@@ -350,35 +352,47 @@ int CRawscan::Scan(RawFileReportCallback callback) {
     return 1;
 }
 
-std::string CRawscan::folder_path(const NtfsFileEntry& file) const {
+const NtfsFolderEntry* CRawscan::folder_of(std::uint64_t reference) const {
+    const auto it = folders_.find(record_of(reference));
+    return it != folders_.end() && reference_matches(reference, it->second) ? &it->second
+                                                                            : nullptr;
+}
+
+std::string CRawscan::path_of(const NtfsFolderEntry& folder) const {
     std::vector<const std::u16string*> names;
     std::set<std::uint64_t> seen;
     bool rooted = false;
-    std::uint64_t reference = file.parent;
-    while (true) {
-        const auto it = folders_.find(record_of(reference));
-        if (it == folders_.end()) break;
-        const NtfsFolderEntry& folder = it->second;
-        if (!reference_matches(reference, folder) || !seen.insert(folder.number).second) break;
-        if (folder.number == kRootFolder) {
+    for (const NtfsFolderEntry* step = &folder; step && seen.insert(step->number).second;
+         step = folder_of(step->parent)) {
+        if (step->number == kRootFolder) {
             rooted = true;
             break;
         }
-        names.push_back(&folder.name);
-        reference = folder.parent;
+        names.push_back(&step->name);
     }
-    if (names.empty() && !rooted) return "NULL";
     std::u16string path = rooted ? wide_root_ : u"";
     for (auto name = names.rbegin(); name != names.rend(); ++name) path += **name + u"\\";
     return platform::utf16_to_ansi(path);
 }
 
+std::string CRawscan::folder_path(const NtfsFileEntry& file) const {
+    const NtfsFolderEntry* folder = folder_of(file.parent);
+    return folder ? path_of(*folder) : "NULL";
+}
+
 void CRawscan::report(RawFileReportCallback callback) const {
+    // Files share their folders: each folder's path is rebuilt once.
+    std::unordered_map<std::uint64_t, std::string> paths;
     for (std::size_t i = 0; i < files_.size(); ++i) {
         const NtfsFileEntry& file = files_[i];
-        const std::string line =
-            report_line(platform::utf16_to_ansi(file.name), folder_path(file), file.size,
-                        line_time(file.mft_change), i, file.flags & 0x1);
+        std::string_view path = "NULL";
+        if (const NtfsFolderEntry* folder = folder_of(file.parent)) {
+            const auto [known, added] = paths.try_emplace(folder->number);
+            if (added) known->second = path_of(*folder);
+            path = known->second;
+        }
+        const std::string line = report_line(platform::utf16_to_ansi(file.name), path, file.size,
+                                             line_time(file.mft_change), i, file.flags & 0x1);
         if (callback(line.c_str()) == 0) return;
     }
 }

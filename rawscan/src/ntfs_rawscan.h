@@ -3,9 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "ntfs_records.h"
@@ -61,7 +61,11 @@ class CRawscan final : public CRecoveryEngine {
     void walk_records(std::uint64_t from, std::uint64_t to);
     void walk_runs(const DataRuns& runs);
     std::uint64_t mft_zone_sectors() const;
-    void take_record(std::vector<std::uint8_t>& record);
+    void take_record(tobrin::MutableBytes record);
+    // The folder a parent reference leads to; null when its record now holds another.
+    const NtfsFolderEntry* folder_of(std::uint64_t reference) const;
+    // A folder's path up to the root, or as far as its chain of parents holds.
+    std::string path_of(const NtfsFolderEntry& folder) const;
     void report(RawFileReportCallback callback) const;
 
     std::string root_;
@@ -74,7 +78,7 @@ class CRawscan final : public CRecoveryEngine {
     std::uint64_t mft_sector_ = 0, mft_mirr_sector_ = 0, mft_start_sector_ = 0;
     DataRuns mft_runs_, mft_mirr_runs_, mirrored_mft_runs_;
     std::vector<NtfsFileEntry> files_;
-    std::map<std::uint64_t, NtfsFolderEntry> folders_;
+    std::unordered_map<std::uint64_t, NtfsFolderEntry> folders_;
 };
 
 }  // namespace rawscan::ntfs

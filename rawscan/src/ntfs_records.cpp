@@ -243,11 +243,11 @@ std::optional<NtfsFileEntry> parse_file_record(Bytes record, std::uint64_t clust
                 return std::nullopt;
             case kFileName: {
                 const auto value = a->value();
-                const auto fn = value ? parse_file_name(*value) : std::nullopt;
+                auto fn = value ? parse_file_name(*value) : std::nullopt;
                 if (!fn) return std::nullopt;
                 if (fn->name_space != 2 && entry.name.empty()) {
                     if (fn->name.empty()) return std::nullopt;
-                    entry.name = fn->name;
+                    entry.name = std::move(fn->name);
                 }
                 entry.parent = fn->parent;
                 entry.creation = fn->creation;
