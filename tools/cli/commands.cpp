@@ -136,7 +136,11 @@ int RunScan(const Invocation& invocation) {
     const bool ran = source->Scan([&](std::string_view line) {
         progress.Count();
         if (source->kind() == LineKind::kRaw && IsDeletedRawLine(line)) ++deleted;
-        Row(invocation.json ? FoundFileObject(line, source->kind()).Text() : std::string(line));
+        if (invocation.json) {
+            Row(FoundFileObject(line, source->kind()).Text());
+        } else {
+            Row(line);
+        }
     });
     const double scan_seconds = SecondsSince(scan_start);
     progress.Finish();
