@@ -21,7 +21,8 @@ if [[ ! -f $build/build.ninja ]]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DTOBRIN_FUZZ=ON -DTOBRIN_GUI=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-ninja -C "$build" -j2 "${harness}_fuzzer" >/dev/null
+# Runs side by side (fuzz/ci.sh) take turns at the build.
+flock "$build/.build.lock" ninja -C "$build" -j2 "${harness}_fuzzer" >/dev/null
 
 work=$build/fuzz-corpus/$harness
 artifacts=$build/fuzz-artifacts/$harness

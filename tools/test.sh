@@ -11,8 +11,8 @@ cmake --build build -j "$jobs"
 ctest --test-dir build -j "$jobs" --output-on-failure
 
 # Fuzzing: every harness built with clang, libFuzzer and both sanitizers; the seeds and
-# every input that ever failed replayed, then each harness fuzzed for 25 seconds.
-bash fuzz/ci.sh 25
+# every input that ever failed replayed, then each harness fuzzed for a minute.
+bash fuzz/ci.sh 60
 
 # The sanitizer build shares the fixture images of the ordinary one.
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOBRIN_SANITIZE=ON \
