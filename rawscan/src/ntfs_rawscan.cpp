@@ -23,6 +23,7 @@ constexpr std::uint64_t kSearchLimit = 0x60000A;
 // Larger record sizes are taken as corrupt values.
 constexpr std::uint64_t kMaxRecordSize = 64 * 1024;
 constexpr std::uint64_t kWalkBlockBytes = 256 * 1024;
+constexpr std::uint64_t kReservedFiles = std::uint64_t{1} << 20;
 
 bool windows2000() {
     const auto os = platform::os_version();
@@ -326,8 +327,9 @@ void CRawscan::walk_runs(const DataRuns& list) {
         spans.emplace_back(from, from + length);
         budget -= length;
     }
-    // Room for one file per record, so that the list is not copied while it grows.
-    files_.reserve((disk_->sectors() - budget) / record_step());
+    // Room for one file per record, so that the list is not copied while it grows; a
+    // crafted run list claiming the whole disk gets no more than a common large MFT's worth.
+    files_.reserve(std::min((disk_->sectors() - budget) / record_step(), kReservedFiles));
     for (const auto& [from, to] : spans) walk_records(from, to);
 }
 
