@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cstdio>
 #include <ctime>
 
 namespace tobrin::platform {
@@ -65,7 +64,7 @@ char to_cp1252(char32_t c) {
     return replacement_char;
 }
 
-void append_ansi(std::string& out, char32_t c) {
+void append_ansi_char(std::string& out, char32_t c) {
     if (g_page.load(std::memory_order_relaxed) == AnsiCodePage::utf8) {
         append_utf8(out, c);
     } else {
@@ -96,20 +95,27 @@ AnsiCodePage ansi_code_page() {
     return g_page.load();
 }
 
-std::string utf16_to_ansi(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
+void append_ansi(std::string& out, std::u16string_view text) {
+    out.reserve(out.size() + text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
-        if (is_high_surrogate(c) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
-            append_ansi(out, 0x10000 + ((char32_t{c} - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+        if (c < 0x80) {
+            out += static_cast<char>(c);  // the same in every code page
+        } else if (is_high_surrogate(c) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
+            append_ansi_char(out,
+                             0x10000 + ((char32_t{c} - 0xD800) << 10) + (text[i + 1] - 0xDC00));
             ++i;
         } else if (is_high_surrogate(c) || is_low_surrogate(c)) {
             out += replacement_char;
         } else {
-            append_ansi(out, c);
+            append_ansi_char(out, c);
         }
     }
+}
+
+std::string utf16_to_ansi(std::u16string_view text) {
+    std::string out;
+    append_ansi(out, text);
     return out;
 }
 
@@ -145,7 +151,7 @@ std::string oem_to_ansi(std::string_view bytes) {
     std::string out;
     for (const char ch : bytes) {
         const auto b = static_cast<unsigned char>(ch);
-        append_ansi(out, b < 0x80 ? char32_t{b} : char32_t{kCp850[b - 0x80]});
+        append_ansi_char(out, b < 0x80 ? char32_t{b} : char32_t{kCp850[b - 0x80]});
     }
     return out;
 }
@@ -166,11 +172,25 @@ CalendarTime dos_date_time(std::uint16_t date, std::uint16_t time) {
             time >> 11,         (time >> 5) & 0x3F, 2 * (time & 0x1F)};
 }
 
+// Scans write one of these per file: no formatting engine, no allocation of its own.
+void append_line_time(std::string& out, const CalendarTime& t) {
+    append_decimal(out, t.month);
+    out += '/';
+    append_decimal(out, t.day);
+    out += '/';
+    append_decimal(out, t.year);
+    out += ' ';
+    append_decimal(out, t.hour);
+    out += ':';
+    append_decimal(out, t.minute);
+    out += ':';
+    append_decimal(out, t.second);
+}
+
 std::string format_line_time(const CalendarTime& t) {
-    std::array<char, 80> text{};
-    const int length = std::snprintf(text.data(), text.size(), "%d/%d/%d %d:%d:%d", t.month, t.day,
-                                     t.year, t.hour, t.minute, t.second);
-    return std::string(text.data(), static_cast<std::size_t>(std::max(length, 0)));
+    std::string text;
+    append_line_time(text, t);
+    return text;
 }
 
 }  // namespace tobrin::platform
