@@ -367,11 +367,11 @@ bool CRawscan::take_file(const DirEntry& e, const std::string& name, std::uint32
     const std::string full = path + name;
     const auto cut = full.rfind('\\');
     if (cut == std::string::npos || !callback) return true;
-    const std::string time =
-        platform::format_line_time(platform::dos_date_time(e.write_date(), e.write_time()));
-    const std::string line =
-        report_line(full.substr(cut + 1), full.substr(0, cut + 1), e.size(), time,
-                    files_.size() - 1, flags & (kModeDeleted | kEntryDeleted));
+    const std::string_view whole = full;
+    std::string line;
+    write_report_line(line, whole.substr(cut + 1), whole.substr(0, cut + 1), e.size(),
+                      platform::dos_date_time(e.write_date(), e.write_time()), files_.size() - 1,
+                      flags & (kModeDeleted | kEntryDeleted));
     return callback(line.c_str()) != 0;
 }
 

@@ -41,9 +41,8 @@ bool usable_record_size(std::uint64_t size) {
     return size >= 512 && size <= kMaxRecordSize && size % 512 == 0;
 }
 
-std::string line_time(std::uint64_t filetime) {
-    return platform::format_line_time(
-        platform::filetime_to_local(filetime).value_or(platform::CalendarTime{}));
+platform::CalendarTime line_time(std::uint64_t filetime) {
+    return platform::filetime_to_local(filetime).value_or(platform::CalendarTime{});
 }
 
 // A parent reference leads to a folder only while the folder record still holds
@@ -385,6 +384,7 @@ std::string CRawscan::folder_path(const NtfsFileEntry& file) const {
 void CRawscan::report(RawFileReportCallback callback) const {
     // Files share their folders: each folder's path is rebuilt once.
     std::unordered_map<std::uint64_t, std::string> paths;
+    std::string name, line;
     for (std::size_t i = 0; i < files_.size(); ++i) {
         const NtfsFileEntry& file = files_[i];
         std::string_view path = "NULL";
@@ -393,8 +393,10 @@ void CRawscan::report(RawFileReportCallback callback) const {
             if (added) known->second = path_of(*folder);
             path = known->second;
         }
-        const std::string line = report_line(platform::utf16_to_ansi(file.name), path, file.size,
-                                             line_time(file.mft_change), i, file.flags & 0x1);
+        name.clear();
+        platform::append_ansi(name, file.name);
+        write_report_line(line, name, path, file.size, line_time(file.mft_change), i,
+                          file.flags & 0x1);
         if (callback(line.c_str()) == 0) return;
     }
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "rawscan.h"
+#include "tobrin/platform/text.h"
 
 namespace rawscan {
 
@@ -24,8 +25,10 @@ class CRecoveryEngine {
                               std::uint64_t* size_out) = 0;
 };
 
-// The file report line: name|folder|size|time|index|deleted.
-std::string report_line(std::string_view name, std::string_view folder, std::uint64_t size,
-                        std::string_view time, std::uint64_t index, bool deleted);
+// The file report line, name|folder|size|time|index|deleted, written over `line` so
+// that one buffer serves a whole scan.
+void write_report_line(std::string& line, std::string_view name, std::string_view folder,
+                       std::uint64_t size, const tobrin::platform::CalendarTime& time,
+                       std::uint64_t index, bool deleted);
 
 }  // namespace rawscan
