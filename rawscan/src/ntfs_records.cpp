@@ -110,9 +110,9 @@ std::optional<FileName> parse_file_name(Bytes value) {
     fn.name_space = value[kFnNameSpace];
     const std::uint64_t length = value[kFnNameLength];
     if (!fits(value, kFnName, 2 * length)) return std::nullopt;
-    fn.name.reserve(length);
+    fn.name.resize(length);
     for (std::uint64_t i = 0; i < length; ++i) {
-        fn.name += static_cast<char16_t>(load_le<std::uint16_t>(value, kFnName + 2 * i));
+        fn.name[i] = static_cast<char16_t>(load_le<std::uint16_t>(value, kFnName + 2 * i));
     }
     return fn;
 }
