@@ -277,7 +277,7 @@ std::uint64_t CRawscan::mft_zone_sectors() const {
     return zone / disk_->sector_size();
 }
 
-void CRawscan::take_record(tobrin::MutableBytes record) {
+void CRawscan::take_record(tobrin::MutableBytes record, std::uint64_t sector) {
     if (!has_file_magic(record) || !apply_fixup(record)) return;
     const std::uint16_t flags = load_le<std::uint16_t>(record, header::kFlags);
     if (flags & kRecordIsDirectory) {
@@ -286,8 +286,21 @@ void CRawscan::take_record(tobrin::MutableBytes record) {
         }
     } else if (auto file = parse_file_record(record, cluster_size_)) {
         if (!(flags & kRecordInUse)) file->flags |= 0x1;
+        file->record_sector = sector;
         files_.push_back(std::move(*file));
     }
+}
+
+std::optional<std::vector<std::uint8_t>> CRawscan::read_resident_value(
+    const NtfsFileEntry& file) const {
+    auto record = read_record(file.record_sector);
+    if (!record || !has_file_magic(*record) || !apply_fixup(*record) ||
+        load_le<std::uint16_t>(*record, header::kSequence) != file.sequence) {
+        return std::nullopt;
+    }
+    const auto value = resident_value(*record, file.data);
+    if (!value) return std::nullopt;
+    return std::vector<std::uint8_t>(value->begin(), value->end());
 }
 
 // Reads the records in blocks, where they are parsed in place; a block that cannot be
@@ -303,10 +316,11 @@ void CRawscan::walk_records(std::uint64_t from, std::uint64_t to) {
         block.resize((count - 1) * stride + record_size_);
         const bool whole = disk_->read_sector(i, block) == ReadStatus::ok;
         for (std::uint64_t k = 0; k < count; ++k) {
+            const std::uint64_t sector = i + k * step;
             if (whole) {
-                take_record(tobrin::MutableBytes(block).subspan(k * stride, record_size_));
-            } else if (disk_->read_sector(i + k * step, record) == ReadStatus::ok) {
-                take_record(record);
+                take_record(tobrin::MutableBytes(block).subspan(k * stride, record_size_), sector);
+            } else if (disk_->read_sector(sector, record) == ReadStatus::ok) {
+                take_record(record, sector);
             }
         }
         if (i > std::numeric_limits<std::uint64_t>::max() - count * step) break;
@@ -409,7 +423,8 @@ int CRawscan::Recover(std::uint32_t file_index, const char* target_path,
     if (!target) return 0;
     if (file.size == 0) return 1;
     if (file.data.resident) {
-        const bool written = !file.data.value.empty() && target->write(file.data.value);
+        const auto value = read_resident_value(file);
+        const bool written = value && !value->empty() && target->write(*value);
         if (progress) progress(0);
         return written ? 1 : 0;
     }
@@ -438,12 +453,12 @@ void* CRawscan::GetClusters(std::uint32_t file_index, std::uint32_t cluster_coun
     if (file_index >= files_.size() || !disk_) return nullptr;
     const NtfsFileEntry& file = files_[file_index];
     if (file.data.resident) {
-        void* buffer = platform::heap_alloc(file.data.value.size());
+        const auto value = read_resident_value(file);
+        if (!value) return nullptr;
+        void* buffer = platform::heap_alloc(value->size());
         if (!buffer) return nullptr;
-        if (!file.data.value.empty()) {
-            std::memcpy(buffer, file.data.value.data(), file.data.value.size());
-        }
-        if (size_out) *size_out = file.data.value.size();
+        if (!value->empty()) std::memcpy(buffer, value->data(), value->size());
+        if (size_out) *size_out = value->size();
         return buffer;
     }
     const std::uint64_t total = file.data.cluster_total();

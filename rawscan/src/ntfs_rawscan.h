@@ -61,7 +61,10 @@ class CRawscan final : public CRecoveryEngine {
     void walk_records(std::uint64_t from, std::uint64_t to);
     void walk_runs(const DataRuns& runs);
     std::uint64_t mft_zone_sectors() const;
-    void take_record(tobrin::MutableBytes record);
+    void take_record(tobrin::MutableBytes record, std::uint64_t sector);
+    // A resident file's value, read again from its record; nullopt when the record can
+    // no longer be read or now holds another file.
+    std::optional<std::vector<std::uint8_t>> read_resident_value(const NtfsFileEntry& file) const;
     // The folder a parent reference leads to; null when its record now holds another.
     const NtfsFolderEntry* folder_of(std::uint64_t reference) const;
     // A folder's path up to the root, or as far as its chain of parents holds.

@@ -142,13 +142,14 @@ std::uint64_t DataRuns::cluster_total() const {
     return total;
 }
 
-std::optional<DataRuns> decode_data(const Attribute& data) {
+std::optional<DataRuns> decode_data(Bytes record, const Attribute& data) {
     DataRuns out;
     if (data.resident()) {
         const auto value = data.value();
         if (!value) return std::nullopt;
         out.resident = true;
-        out.value.assign(value->begin(), value->end());
+        out.value_offset = static_cast<std::uint64_t>(value->data() - record.data());
+        out.value_length = value->size();
         return out;
     }
     const auto pairs = data.mapping_pairs();
@@ -157,6 +158,11 @@ std::optional<DataRuns> decode_data(const Attribute& data) {
     if (!runs) return std::nullopt;
     out.runs = std::move(*runs);
     return out;
+}
+
+std::optional<Bytes> resident_value(Bytes record, const DataRuns& data) {
+    if (!data.resident || !fits(record, data.value_offset, data.value_length)) return std::nullopt;
+    return record.subspan(data.value_offset, data.value_length);
 }
 
 namespace {
@@ -218,7 +224,7 @@ std::optional<SystemRecord> check_system_record(Bytes record, std::uint64_t part
                 const auto implied = system_data(*a, partition_length);
                 if (!implied) return std::nullopt;
                 out.implied_cluster_size = *implied;
-                out.data = decode_data(*a);
+                out.data = decode_data(record, *a);
                 break;
             }
             default:
@@ -231,6 +237,7 @@ std::optional<SystemRecord> check_system_record(Bytes record, std::uint64_t part
 std::optional<NtfsFileEntry> parse_file_record(Bytes record, std::uint64_t cluster_size) {
     if (load_le<std::uint64_t>(record, header::kBaseRecord) != 0) return std::nullopt;
     NtfsFileEntry entry;
+    entry.sequence = load_le<std::uint16_t>(record, header::kSequence);
     bool has_data = false;
     AttributeWalk walk(record);
     while (const auto a = walk.next()) {
@@ -260,13 +267,13 @@ std::optional<NtfsFileEntry> parse_file_record(Bytes record, std::uint64_t clust
             case kData: {
                 // Named streams are not the file's contents.
                 if (a->named()) break;
-                auto data = decode_data(*a);
+                auto data = decode_data(record, *a);
                 if (!data) break;
                 entry.data = std::move(*data);
                 has_data = true;
                 if (entry.size != 0) break;
                 if (entry.data.resident) {
-                    entry.size = entry.data.value.size();
+                    entry.size = entry.data.value_length;
                 } else if (a->data_size() != 0) {
                     entry.size = a->data_size();
                 } else if (a->allocated_size() != 0) {

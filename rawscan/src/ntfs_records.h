@@ -101,14 +101,19 @@ std::optional<FileName> parse_file_name(tobrin::Bytes value);
 // or when the chain does not reach its end marker.
 std::optional<std::u16string> record_name(tobrin::Bytes record);
 
-// A file's data: the resident value, or the absolute runs.
+// A file's data: where its resident value lies in its record, or the absolute runs.
+// A scan keeps no copy of the small files' contents: extraction reads the record again.
 struct DataRuns {
     bool resident = false;
-    std::vector<std::uint8_t> value;
+    std::uint64_t value_offset = 0, value_length = 0;  // in the record
     std::vector<tobrin::NtfsRun> runs;
     std::uint64_t cluster_total() const;  // saturating
 };
-std::optional<DataRuns> decode_data(const Attribute& data);
+// `data` is an attribute of `record`.
+std::optional<DataRuns> decode_data(tobrin::Bytes record, const Attribute& data);
+// The resident value of `data` in the record it was decoded from; nullopt when the
+// record is too short to hold it.
+std::optional<tobrin::Bytes> resident_value(tobrin::Bytes record, const DataRuns& data);
 
 // What the check of $MFT, $MFTMirr and the mirrored $MFT yields.
 struct SystemRecord {
@@ -123,6 +128,8 @@ struct NtfsFileEntry {
     std::u16string name;
     std::uint32_t flags = 0;  // 0x1: deleted
     DataRuns data;
+    std::uint64_t record_sector = 0;  // partition-relative, where the walk read the record
+    std::uint16_t sequence = 0;       // of the record, to know it again
     std::uint64_t parent = 0;
     std::uint64_t creation = 0, modification = 0, mft_change = 0, access = 0;
     std::uint64_t size = 0;

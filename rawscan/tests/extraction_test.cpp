@@ -38,8 +38,9 @@ class ExtractionTest : public ::testing::Test {
         tobrin::platform::system_settings() = {};
         FatImage fat = sample_fat();
         NtfsImage ntfs = sample_ntfs();
-        tobrin::platform::use_disks({memory_disk(mbr_disk(fat.bytes(), 0x0C), false),
-                                     memory_disk(mbr_disk(ntfs.bytes(), 0x07), false)});
+        auto ntfs_disk = memory_disk(mbr_disk(ntfs.bytes(), 0x07), false);
+        ntfs_device_ = std::dynamic_pointer_cast<tobrin::platform::MemoryDevice>(ntfs_disk.device);
+        tobrin::platform::use_disks({memory_disk(mbr_disk(fat.bytes(), 0x0C), false), ntfs_disk});
         ctx_ = InitRawRecovery(keep_list);
         ASSERT_EQ(PrepareRawRecovery(ctx_, kFat), 1);
         ASSERT_EQ(PrepareRawRecovery(ctx_, kNtfs), 1);
@@ -66,6 +67,7 @@ class ExtractionTest : public ::testing::Test {
     }
 
     void* ctx_ = nullptr;
+    std::shared_ptr<tobrin::platform::MemoryDevice> ntfs_device_;
     fs::path dir_;
 };
 
@@ -128,6 +130,16 @@ TEST_F(ExtractionTest, IndexOutOfRange) {
     EXPECT_EQ(get(kFat, 7, 1, 0), "null");
     EXPECT_EQ(get(kNtfs, 9, 1, 0), "null");
     EXPECT_EQ(ReleaseRawFileBuffer(nullptr), 0);
+}
+
+TEST_F(ExtractionTest, ResidentFileWhoseRecordCannotBeReadAgainFails) {
+    // A scan keeps where a small file's value lies; extraction reads its record again.
+    constexpr std::uint64_t kPartitionByte = 2048 * 512;
+    ntfs_device_->fail_reads(kPartitionByte + NtfsImage::kMftByte + 17 * 1024, 1024);
+    const std::string path = target("unreadable");
+    EXPECT_EQ(RecoverRawFile(ctx_, kNtfs, 1, path.c_str(), nullptr), 0);
+    EXPECT_EQ(read_all(path), "");
+    EXPECT_EQ(get(kNtfs, 1, 0, 0), "null");
 }
 
 TEST_F(ExtractionTest, GetClustersReturnsWholeClusters) {

@@ -51,6 +51,10 @@ TEST(NtfsFileRecord, TakesTheLongNameAndResidentData) {
     EXPECT_EQ(file->name, u"file name.txt");
     EXPECT_EQ(file->size, 5u);
     EXPECT_TRUE(file->data.resident);
+    const auto value = resident_value(record, file->data);
+    ASSERT_TRUE(value);
+    EXPECT_EQ(std::string(value->begin(), value->end()), "hello");
+    EXPECT_FALSE(resident_value(std::span(record).first(file->data.value_offset + 4), file->data));
     EXPECT_EQ(record_of(file->parent), 5u);
 }
 
@@ -114,7 +118,9 @@ TEST(NtfsFileRecord, NamedStreamDoesNotReplaceTheContents) {
     ASSERT_TRUE(apply_fixup(record));
     const auto file = parse_file_record(record, 512);
     ASSERT_TRUE(file);
-    EXPECT_EQ(file->data.value, main);
+    const auto value = resident_value(record, file->data);
+    ASSERT_TRUE(value);
+    EXPECT_EQ(std::vector<std::uint8_t>(value->begin(), value->end()), main);
 }
 
 TEST(NtfsAttributeWalk, StopsAtBrokenLengths) {
