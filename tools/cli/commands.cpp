@@ -25,8 +25,8 @@ std::unique_ptr<FileSource> OpenSource(const Source& source, std::string& error)
                             : OpenPartition(source.partition, error);
 }
 
-bool IsDeletedRawLine(std::string_view line) {
-    std::vector<std::string_view> fields;
+// `fields` is scratch space, reused from line to line.
+bool IsDeletedRawLine(std::string_view line, std::vector<std::string_view>& fields) {
     return shell::SplitFields(line, shell::kFieldCount, fields) && fields[shell::kFieldLast] != "0";
 }
 
@@ -131,11 +131,14 @@ int RunScan(const Invocation& invocation) {
     if (!source) return Fail(error);
     const double open_seconds = SecondsSince(open_start);
     Progress progress(LiveProgressWanted(invocation.quiet), "files found");
+    // Only the summary shows how many of the raw engine's files are deleted.
+    const bool count_deleted = source->kind() == LineKind::kRaw && !invocation.quiet;
     std::uint64_t deleted = 0;
+    std::vector<std::string_view> fields;
     const auto scan_start = std::chrono::steady_clock::now();
     const bool ran = source->Scan([&](std::string_view line) {
         progress.Count();
-        if (source->kind() == LineKind::kRaw && IsDeletedRawLine(line)) ++deleted;
+        if (count_deleted && IsDeletedRawLine(line, fields)) ++deleted;
         if (invocation.json) {
             Row(FoundFileObject(line, source->kind()).Text());
         } else {
