@@ -13,6 +13,7 @@ using tobrin::NtfsRun;
 using tobrin::platform::DeviceHandle;
 
 constexpr std::uint64_t kReadBlockBytes = 256 * 1024;
+constexpr std::uint64_t kRecordFlagsOffset = 22;
 // Deeper chains than this are taken as broken (a cycle or crafted metadata).
 constexpr std::size_t kMaxFolderDepth = 1024;
 
@@ -124,6 +125,11 @@ void add_entry(NtfsVolume& volume, const MftRecord& record) {
 }
 
 void take_record(NtfsVolume& volume, tobrin::MutableBytes bytes) {
+    // A file in use is neither reported nor a folder on anyone's path: the flags word,
+    // which the fixups never touch, is enough to pass it over unparsed.
+    MftRecord header;
+    header.flags = tobrin::load_le<std::uint16_t>(bytes, kRecordFlagsOffset);
+    if (header.in_use() && !header.is_folder()) return;
     if (!apply_fixups(bytes)) return;
     const auto record = parse_record(bytes);
     if (!record || is_skipped(*record)) return;
