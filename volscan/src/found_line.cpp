@@ -8,14 +8,9 @@ namespace {
 
 namespace platform = tobrin::platform;
 
-std::u16string ascii_to_utf16(const std::string& text) {
-    return std::u16string(text.begin(), text.end());
-}
-
 // A stamp the calendar cannot hold prints as zeros rather than as stale values.
-std::string ntfs_time_text(std::uint64_t filetime) {
-    return platform::format_line_time(
-        platform::filetime_to_local(filetime).value_or(platform::CalendarTime{}));
+platform::CalendarTime ntfs_time(std::uint64_t filetime) {
+    return platform::filetime_to_local(filetime).value_or(platform::CalendarTime{});
 }
 
 }  // namespace
@@ -27,13 +22,23 @@ std::string integrality_text(std::int32_t rate) {
 
 std::string ntfs_line(VolscanContext& context, std::size_t index) {
     const NtfsEntry& entry = context.ntfs().entries[index];
-    std::u16string line = entry.name + u"|";
-    line += entry.path.empty() ? u"NULL" : entry.path;
-    line += u"|" + ascii_to_utf16(std::to_string(entry.size)) + u"|";
-    line += ascii_to_utf16(ntfs_time_text(entry.times.mft_change));
-    line += u"|" + ascii_to_utf16(std::to_string(index)) + u"|";
-    line += ascii_to_utf16(integrality_text(coverage_rate(context, index)));
-    return platform::utf16_to_ansi(line);
+    std::string line;
+    platform::append_ansi(line, entry.name);
+    line += '|';
+    if (entry.path.empty()) {
+        line += "NULL";
+    } else {
+        platform::append_ansi(line, entry.path);
+    }
+    line += '|';
+    platform::append_decimal(line, entry.size);
+    line += '|';
+    platform::append_line_time(line, ntfs_time(entry.times.mft_change));
+    line += '|';
+    platform::append_decimal(line, index);
+    line += '|';
+    line += integrality_text(coverage_rate(context, index));
+    return line;
 }
 
 std::string fat_line(VolscanContext& context, const FatEntry& entry, std::size_t index) {
