@@ -96,7 +96,6 @@ AnsiCodePage ansi_code_page() {
 }
 
 void append_ansi(std::string& out, std::u16string_view text) {
-    out.reserve(out.size() + text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
         if (c < 0x80) {
@@ -115,6 +114,7 @@ void append_ansi(std::string& out, std::u16string_view text) {
 
 std::string utf16_to_ansi(std::u16string_view text) {
     std::string out;
+    out.reserve(text.size());
     append_ansi(out, text);
     return out;
 }
