@@ -135,7 +135,10 @@ TEST_F(ExtractionTest, IndexOutOfRange) {
 TEST_F(ExtractionTest, ResidentFileWhoseRecordCannotBeReadAgainFails) {
     // A scan keeps where a small file's value lies; extraction reads its record again.
     constexpr std::uint64_t kPartitionByte = 2048 * 512;
-    ntfs_device_->fail_reads(kPartitionByte + NtfsImage::kMftByte + 17 * 1024, 1024);
+    constexpr std::uint64_t kRecordBytes = 1024;
+    constexpr std::uint64_t kAlphaRecord = 17;  // file 1, "a.txt" of the sample volume
+    ntfs_device_->fail_reads(kPartitionByte + NtfsImage::kMftByte + kAlphaRecord * kRecordBytes,
+                             kRecordBytes);
     const std::string path = target("unreadable");
     EXPECT_EQ(RecoverRawFile(ctx_, kNtfs, 1, path.c_str(), nullptr), 0);
     EXPECT_EQ(read_all(path), "");
